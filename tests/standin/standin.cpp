@@ -1,0 +1,410 @@
+// In-memory stand-in for the Windows operations the program calls.
+#include "standin.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <sstream>
+
+struct StandinKey {
+    standin::Key* node;
+};
+
+struct StandinGlobal {
+    std::vector<char> bytes;
+    int locks = 0;
+};
+
+namespace standin {
+namespace {
+
+State gState;
+std::set<StandinKey*> gHandles;
+char gHeap;  // the address stands for the process heap
+
+// Blocks still live at a reset stay valid until the test program ends: the
+// program may hold on to them in its own state (its recorded location).
+struct Retired {
+    std::vector<void*> blocks;
+    ~Retired() {
+        for (void* block : blocks) std::free(block);
+    }
+} gRetired;
+
+std::string Fold(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        if (c >= 'a' && c <= 'z') c = char(c - 0x20);
+    }
+    return folded;
+}
+
+// Path components. As in Wine, doubled and trailing backslashes are
+// skipped; a leading one makes the path bad (see BadPath).
+std::vector<std::string> Components(const char* path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char* p = path ? path : ""; *p; ++p) {
+        if (*p == '\\') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += *p;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+const LSTATUS kBadPathname = 161;
+
+bool BadPath(const char* path) { return path && path[0] == '\\'; }
+
+bool IsRoot(HKEY key) {
+    uintptr_t value = reinterpret_cast<uintptr_t>(key);
+    return value >= 0x80000000u && value <= 0x80000006u;
+}
+
+Key* Resolve(HKEY key) {
+    if (IsRoot(key)) return &gState.roots[key];
+    if (gHandles.count(key)) return key->node;
+    return nullptr;
+}
+
+Key* Walk(Key* from, const char* path, bool create) {
+    Key* key = from;
+    for (const std::string& part : Components(path)) {
+        std::string folded = Fold(part);
+        auto found = key->subkeys.find(folded);
+        if (found == key->subkeys.end()) {
+            if (!create) return nullptr;
+            found = key->subkeys.emplace(folded, std::make_unique<Key>()).first;
+            key->subkeyNames[folded] = part;
+        }
+        key = found->second.get();
+    }
+    return key;
+}
+
+HKEY NewHandle(Key* node) {
+    HKEY handle = new StandinKey{node};
+    gHandles.insert(handle);
+    ++gState.openKeys;
+    return handle;
+}
+
+void FreeGlobal(HGLOBAL block) {
+    delete block;
+    --gState.liveGlobals;
+}
+
+std::string Escaped(const std::string& bytes) {
+    std::string out;
+    char buffer[8];
+    for (unsigned char c : bytes) {
+        if (c < 0x20 || c >= 0x7f || c == '\\' || c == '"') {
+            std::snprintf(buffer, sizeof buffer, "\\x%02X", c);
+            out += buffer;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+void DumpKey(const Key& key, const std::string& path, std::vector<std::string>& lines) {
+    if (!path.empty()) lines.push_back(path);
+    for (const auto& [folded, value] : key.values) {
+        std::string line = path + " : " + key.valueNames.at(folded) + " = ";
+        const std::string& data = value.data;
+        if (value.type == REG_SZ && !data.empty() && data.find('\0') == data.size() - 1) {
+            line += "REG_SZ \"" + Escaped(data.substr(0, data.size() - 1)) + "\"";
+        } else {
+            char buffer[16];
+            std::snprintf(buffer, sizeof buffer, "type %u hex", unsigned(value.type));
+            line += buffer;
+            for (unsigned char c : data) {
+                std::snprintf(buffer, sizeof buffer, " %02X", c);
+                line += buffer;
+            }
+        }
+        lines.push_back(line);
+    }
+    for (const auto& [folded, child] : key.subkeys) {
+        std::string name = key.subkeyNames.at(folded);
+        DumpKey(*child, path.empty() ? name : path + "\\" + name, lines);
+    }
+}
+
+}  // namespace
+
+State& Get() { return gState; }
+
+void Reset() {
+    for (auto& [block, size] : gState.liveBlocks) gRetired.blocks.push_back(block);
+    for (auto& [format, block] : gState.clipboard) delete block;
+    for (StandinKey* handle : gHandles) delete handle;
+    gHandles.clear();
+    gState = State();
+}
+
+UINT RunToExit(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const ProcessExit& exit) {
+        return exit.code;
+    }
+    ADD_FAILURE() << "the run returned instead of ending the process";
+    return 0xDEADBEEF;
+}
+
+bool ClipboardText(std::string& text) {
+    auto found = gState.clipboard.find(CF_TEXT);
+    if (found == gState.clipboard.end()) return false;
+    const std::vector<char>& bytes = found->second->bytes;
+    text.assign(bytes.data(), strnlen(bytes.data(), bytes.size()));
+    return true;
+}
+
+size_t ClipboardBlockSize(UINT format) {
+    auto found = gState.clipboard.find(format);
+    return found == gState.clipboard.end() ? 0 : found->second->bytes.size();
+}
+
+void PutKey(HKEY root, const std::string& keyPath) { Walk(&gState.roots[root], keyPath.c_str(), true); }
+
+void PutValue(HKEY root, const std::string& keyPath, const std::string& name, DWORD type,
+              const std::string& data) {
+    Key* key = Walk(&gState.roots[root], keyPath.c_str(), true);
+    key->values[Fold(name)] = RegistryValue{type, data};
+    key->valueNames[Fold(name)] = name;
+}
+
+std::string Dump(HKEY root) {
+    std::vector<std::string> lines;
+    DumpKey(gState.roots[root], "", lines);
+    std::string out;
+    for (const std::string& line : lines) out += line + "\n";
+    return out;
+}
+
+}  // namespace standin
+
+using standin::gHandles;
+using standin::gState;
+
+// kernel32: process
+
+LPSTR WINAPI GetCommandLineA() { return gState.commandLine.data(); }
+
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+    EXPECT_EQ(module, nullptr);
+    if (size == 0) return 0;
+    size_t length = std::min<size_t>(gState.modulePath.size(), size - 1);
+    std::memcpy(buffer, gState.modulePath.data(), length);
+    buffer[length] = 0;
+    return gState.modulePath.size() >= size ? size : DWORD(length);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
+    gState.currentDirectories.push_back(path ? path : "(null)");
+    return path && *path;
+}
+
+UINT WINAPI GetACP() { return gState.codePage; }
+
+BOOL WINAPI GetCPInfo(UINT codePage, LPCPINFO info) {
+    if (codePage == 0) return FALSE;
+    std::memset(info, 0, sizeof *info);
+    info->DefaultChar[0] = '?';
+    info->MaxCharSize = 1;
+    if (codePage == 936) {
+        info->MaxCharSize = 2;
+        info->LeadByte[0] = 0x81;
+        info->LeadByte[1] = 0xFE;
+    }
+    return TRUE;
+}
+
+void WINAPI ExitProcess(UINT exitCode) { throw standin::ProcessExit{exitCode}; }
+
+// kernel32: memory
+
+HANDLE WINAPI GetProcessHeap() { return &standin::gHeap; }
+
+LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
+    EXPECT_EQ(heap, &standin::gHeap);
+    EXPECT_EQ(flags, 0u);
+    size_t index = gState.allocationSizes.size();
+    gState.allocationSizes.push_back(bytes);
+    const auto& fail = gState.failAllocations;
+    if (std::find(fail.begin(), fail.end(), index) != fail.end()) return nullptr;
+    void* block = std::malloc(bytes ? bytes : 1);
+    std::memset(block, 0xCD, bytes);  // not cleared, as on the real heap
+    gState.liveBlocks[block] = bytes;
+    return block;
+}
+
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
+    EXPECT_EQ(heap, &standin::gHeap);
+    EXPECT_EQ(flags, 0u);
+    auto found = gState.liveBlocks.find(block);
+    if (found == gState.liveBlocks.end()) {
+        ADD_FAILURE() << "HeapFree of a block that is not live";
+        return FALSE;
+    }
+    std::free(block);
+    gState.liveBlocks.erase(found);
+    return TRUE;
+}
+
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
+    if (gState.failGlobalAlloc) return nullptr;
+    HGLOBAL block = new StandinGlobal;
+    block->bytes.assign(bytes, (flags & GMEM_ZEROINIT) ? 0 : char(0xCD));
+    ++gState.liveGlobals;
+    return block;
+}
+
+LPVOID WINAPI GlobalLock(HGLOBAL block) {
+    if (gState.failGlobalLock || !block) return nullptr;
+    ++block->locks;
+    return block->bytes.data();
+}
+
+BOOL WINAPI GlobalUnlock(HGLOBAL block) {
+    EXPECT_GT(block->locks, 0);
+    --block->locks;
+    return block->locks > 0;
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL block) {
+    if (block) standin::FreeGlobal(block);
+    return nullptr;
+}
+
+// user32
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+    gState.messageBoxes.push_back({owner, text ? text : "(null)", caption ? caption : "(null)", style});
+    return gState.messageBoxResult;
+}
+
+int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    int written = std::vsnprintf(buffer, 1025, format, arguments);
+    va_end(arguments);
+    return written;
+}
+
+BOOL WINAPI OpenClipboard(HWND) {
+    if (gState.clipboardHeldByOther || gState.clipboardOpen) return FALSE;
+    gState.clipboardOpen = true;
+    ++gState.clipboardOpens;
+    return TRUE;
+}
+
+BOOL WINAPI EmptyClipboard() {
+    if (!gState.clipboardOpen) return FALSE;
+    for (auto& [format, block] : gState.clipboard) standin::FreeGlobal(block);
+    gState.clipboard.clear();
+    return TRUE;
+}
+
+HANDLE WINAPI SetClipboardData(UINT format, HANDLE data) {
+    if (!gState.clipboardOpen || gState.failSetClipboardData) return nullptr;
+    HGLOBAL block = static_cast<HGLOBAL>(data);
+    EXPECT_EQ(block->locks, 0) << "the block is handed over while still locked";
+    auto found = gState.clipboard.find(format);
+    if (found != gState.clipboard.end()) standin::FreeGlobal(found->second);
+    gState.clipboard[format] = block;
+    return data;
+}
+
+BOOL WINAPI CloseClipboard() {
+    if (!gState.clipboardOpen) return FALSE;
+    gState.clipboardOpen = false;
+    return TRUE;
+}
+
+// advapi32
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM, PHKEY result) {
+    EXPECT_EQ(options, 0u);
+    standin::Key* from = standin::Resolve(key);
+    if (!from) return ERROR_INVALID_HANDLE;
+    if (standin::BadPath(subKey)) return standin::kBadPathname;
+    standin::Key* found = standin::Walk(from, subKey, false);
+    if (!found) return ERROR_FILE_NOT_FOUND;
+    *result = standin::NewHandle(found);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
+    standin::Key* from = standin::Resolve(key);
+    if (!from) return ERROR_INVALID_HANDLE;
+    if (standin::BadPath(subKey)) return standin::kBadPathname;
+    *result = standin::NewHandle(standin::Walk(from, subKey, true));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                              DWORD size) {
+    EXPECT_EQ(reserved, 0u);
+    standin::Key* node = standin::Resolve(key);
+    if (!node) return ERROR_INVALID_HANDLE;
+    std::string name = valueName ? valueName : "";
+    node->values[standin::Fold(name)] = {type, std::string(reinterpret_cast<const char*>(data), size)};
+    node->valueNames[standin::Fold(name)] = name;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
+    standin::Key* node = standin::Resolve(key);
+    if (!node) return ERROR_INVALID_HANDLE;
+    std::string folded = standin::Fold(valueName ? valueName : "");
+    if (!node->values.erase(folded)) return ERROR_FILE_NOT_FOUND;
+    node->valueNames.erase(folded);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+    standin::Key* from = standin::Resolve(key);
+    if (!from) return ERROR_INVALID_HANDLE;
+    if (standin::BadPath(subKey)) return standin::kBadPathname;
+    std::vector<std::string> parts = standin::Components(subKey);
+    if (parts.empty()) return ERROR_ACCESS_DENIED;  // the key itself cannot go
+    std::string last = standin::Fold(parts.back());
+    parts.pop_back();
+    standin::Key* parent = from;
+    for (const std::string& part : parts) {
+        auto found = parent->subkeys.find(standin::Fold(part));
+        if (found == parent->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+        parent = found->second.get();
+    }
+    auto found = parent->subkeys.find(last);
+    if (found == parent->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+    if (!found->second->subkeys.empty()) return ERROR_ACCESS_DENIED;
+    for (StandinKey* handle : gHandles) {
+        if (handle->node == found->second.get()) handle->node = nullptr;
+    }
+    parent->subkeys.erase(found);
+    parent->subkeyNames.erase(last);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY key) {
+    if (standin::IsRoot(key)) return ERROR_SUCCESS;
+    auto found = gHandles.find(key);
+    if (found == gHandles.end()) return ERROR_INVALID_HANDLE;
+    gHandles.erase(found);
+    delete key;
+    --gState.openKeys;
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,92 @@
+// The tests' handle on the in-memory Windows stand-in.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// Thrown by ExitProcess: the run ends here with this code.
+struct ProcessExit {
+    UINT code;
+};
+
+// Runs body until it ends the process; returns the exit code. Fails the
+// test if body returns instead.
+UINT RunToExit(const std::function<void()>& body);
+
+struct MessageBoxCall {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT style;
+};
+
+struct RegistryValue {
+    DWORD type;
+    std::string data;
+};
+
+// A registry key. Names compare without regard to ASCII case, as on Windows.
+struct Key {
+    std::map<std::string, std::unique_ptr<Key>> subkeys;  // by folded name
+    std::map<std::string, std::string> subkeyNames;       // folded -> as created
+    std::map<std::string, RegistryValue> values;          // by folded name
+    std::map<std::string, std::string> valueNames;
+};
+
+struct State {
+    // process
+    std::string commandLine;
+    std::string modulePath;
+    UINT codePage = 936;
+    std::vector<std::string> currentDirectories;  // every SetCurrentDirectoryA
+
+    // heap: allocation number n (from 0) fails when it is in failAllocations
+    std::vector<size_t> allocationSizes;  // every HeapAlloc request, in order
+    std::vector<size_t> failAllocations;
+    std::map<void*, size_t> liveBlocks;
+
+    // global memory and clipboard
+    bool failGlobalAlloc = false;
+    bool failGlobalLock = false;
+    bool failSetClipboardData = false;
+    bool clipboardHeldByOther = false;
+    bool clipboardOpen = false;
+    int clipboardOpens = 0;
+    std::map<UINT, HGLOBAL> clipboard;  // format -> block
+    int liveGlobals = 0;
+
+    // message boxes
+    std::vector<MessageBoxCall> messageBoxes;
+    int messageBoxResult = IDOK;
+
+    // registry
+    std::map<HKEY, Key> roots;
+    int openKeys = 0;
+};
+
+State& Get();
+void Reset();
+
+// CF_TEXT bytes before the first zero, or nothing when there is none.
+bool ClipboardText(std::string& text);
+size_t ClipboardBlockSize(UINT format);
+
+// Registry helpers for fixtures: path components separated by backslashes.
+void PutValue(HKEY root, const std::string& keyPath, const std::string& name, DWORD type,
+              const std::string& data);
+void PutKey(HKEY root, const std::string& keyPath);
+
+// Every key and value below root, one line each, sorted:
+//   key path
+//   key path : value name = REG_SZ "text"   (data before its zero; GBK as \xNN)
+// A value whose data does not end in exactly one zero shows its bytes in hex.
+std::string Dump(HKEY root);
+
+}  // namespace standin
