@@ -1,0 +1,116 @@
+#!/bin/bash
+# acceptance.sh boot <prefix> <wine32|wine64>
+# acceptance.sh run <prefix> <wine32|wine64> <acceptance.exe> <Vorquin.exe> <group>
+# acceptance.sh remove <prefix>
+# boot makes the Wine prefix (code page 936) that every group starts from;
+# run copies it, gives the copy its own X display and wineserver, and runs
+# one group of acceptance.exe against Vorquin.exe in it.
+# Exits 77 when this host cannot run the chosen Wine.
+set -euo pipefail
+
+readonly SKIP=77
+usage() {
+    sed -n '2,4p' "$0" | sed 's/^# /usage: /' >&2
+    exit 2
+}
+mode=${1:-}
+case $mode in
+    boot) (($# == 3)) || usage ;;
+    run) (($# == 6)) || usage ;;
+    remove) (($# == 2)) || usage ;;
+    *) usage ;;
+esac
+prefix=$2
+# Only ever deletes a Wine prefix.
+removable() { [[ ! -e $prefix || -f $prefix/system.reg ]] || { echo "not a Wine prefix: $prefix" >&2; exit 1; }; }
+if [[ $mode == remove ]]; then
+    removable
+    rm -rf "$prefix"
+    exit 0
+fi
+flavour=$3
+
+case $flavour in
+    wine64) loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 arch=win64 ;;
+    wine32) loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 arch=win32 ;;
+    *) echo "unknown Wine flavour: $flavour" >&2; exit 2 ;;
+esac
+
+skip() { echo "SKIP: $*"; exit "$SKIP"; }
+
+if [[ $flavour == wine32 ]]; then
+    # qemu-user can start i386 programs but not Wine, so it does not count.
+    [[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]] &&
+        skip "i386 code here runs under qemu-user, which cannot run Wine"
+    version=$(timeout 20 "$loader" --version 2>&1) || true
+    [[ $version == wine-* ]] ||
+        skip "this host cannot run i386 code natively ($loader --version: ${version:0:80})"
+fi
+for tool in "$loader" "$server" "$(command -v Xvfb || echo Xvfb)"; do
+    [[ -x $tool ]] || { echo "missing $tool" >&2; exit 1; }
+done
+locale -a | grep -qix 'zh_CN.utf8' || { echo "the zh_CN.UTF-8 locale is missing" >&2; exit 1; }
+
+export WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-acceptance.XXXXXX")
+xvfb=
+cleanup() {
+    if [[ -n ${WINEPREFIX:-} ]]; then
+        timeout 20 "$server" -k 2>/dev/null || true
+        timeout 20 "$server" -w 2>/dev/null || true
+    fi
+    if [[ -n $xvfb ]]; then
+        kill "$xvfb" 2>/dev/null || true
+        wait "$xvfb" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# An X server on a free display of its own: Wine's windows and clipboard
+# live there. Xvfb names the display once it accepts connections.
+mkfifo "$work/display"
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+display=
+read -r -t 30 display <"$work/display" || true
+[[ $display =~ ^[0-9]+$ ]] || { cat "$work/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$display
+
+log=$work/wine.log
+if [[ $mode == boot ]]; then
+    started=$SECONDS
+    removable
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    export WINEPREFIX=$prefix
+    timeout 30 "$server" -p
+    timeout 180 "$loader" wineboot -i >>"$log" 2>&1 || { cat "$log"; echo "wineboot failed" >&2; exit 1; }
+    # Xvfb has no window manager: Wine would wait 2 s for one whenever a
+    # message box closes.
+    timeout 60 "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$log" 2>&1 ||
+        { cat "$log"; echo "cannot configure the X11 driver" >&2; exit 1; }
+    # The server writes the registry to disk as it ends.
+    timeout 20 "$server" -k || true
+    timeout 20 "$server" -w
+    echo "$arch prefix ready in $prefix after $((SECONDS - started)) s"
+    exit 0
+fi
+
+driver=$4 exe=$5 group=$6
+[[ -f $prefix/system.reg ]] || { echo "no prefix in $prefix: run boot first" >&2; exit 1; }
+export WINEPREFIX=$work/prefix
+cp -a "$prefix" "$WINEPREFIX"
+mkdir -p "$WINEPREFIX/drive_c/vorquin-build"
+cp "$exe" "$WINEPREFIX/drive_c/vorquin-build/Vorquin.exe"
+timeout 30 "$server" -p
+
+rc=0
+timeout 240 "$loader" "$driver" 'C:\vorquin-build\Vorquin.exe' "$group" 2>>"$log" || rc=$?
+if ((rc != 0)); then
+    echo "--- Wine's messages"
+    tail -n 50 "$log"
+fi
+exit "$rc"
