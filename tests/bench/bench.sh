@@ -23,11 +23,14 @@ if [[ ${VORQUIN_BENCH_DISPLAY:-} != 1 ]]; then
     exec timeout 1200 xvfb-run -a env VORQUIN_BENCH_DISPLAY=1 bash "$0" "$@"
 fi
 
-# 32-bit Wine where the host runs i386 code natively (not through qemu-user).
-tree=win64 loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 arch=win64 objdump=x86_64-w64-mingw32-objdump
-if [[ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]] &&
-   [[ $(timeout 20 /usr/lib/wine/wine --version 2>/dev/null || true) == wine-* ]]; then
-    tree=win32 loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 arch=win32 objdump=i686-w64-mingw32-objdump
+# 32-bit Wine where the host can run it.
+source tests/wine/wine-flavour.sh
+if wine32_usable; then
+    tree=win32 objdump=i686-w64-mingw32-objdump
+    select_wine wine32
+else
+    tree=win64 objdump=x86_64-w64-mingw32-objdump
+    select_wine wine64
 fi
 
 log=$(mktemp "${TMPDIR:-/tmp}/vorquin-bench.XXXXXX")
@@ -82,8 +85,7 @@ done < <(awk -F'"' '/"name":/ { name = $4 }
 
 echo
 echo "== copy run under Wine ($arch build, build/$tree$([[ $tree == win64 ]] && echo ': this host cannot run 32-bit code'))"
-export WINEPREFIX WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-bench-prefix.XXXXXX")
 cleanup() {
     timeout 20 "$server" -k 2>/dev/null || true

@@ -8,7 +8,6 @@
 # Exits 77 when this host cannot run the chosen Wine.
 set -euo pipefail
 
-readonly SKIP=77
 usage() {
     sed -n '2,4p' "$0" | sed 's/^# /usage: /' >&2
     exit 2
@@ -30,29 +29,8 @@ if [[ $mode == remove ]]; then
 fi
 flavour=$3
 
-case $flavour in
-    wine64) loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 arch=win64 ;;
-    wine32) loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 arch=win32 ;;
-    *) echo "unknown Wine flavour: $flavour" >&2; exit 2 ;;
-esac
-
-skip() { echo "SKIP: $*"; exit "$SKIP"; }
-
-if [[ $flavour == wine32 ]]; then
-    # qemu-user can start i386 programs but not Wine, so it does not count.
-    [[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]] &&
-        skip "i386 code here runs under qemu-user, which cannot run Wine"
-    version=$(timeout 20 "$loader" --version 2>&1) || true
-    [[ $version == wine-* ]] ||
-        skip "this host cannot run i386 code natively ($loader --version: ${version:0:80})"
-fi
-for tool in "$loader" "$server" "$(command -v Xvfb || echo Xvfb)"; do
-    [[ -x $tool ]] || { echo "missing $tool" >&2; exit 1; }
-done
-locale -a | grep -qix 'zh_CN.utf8' || { echo "the zh_CN.UTF-8 locale is missing" >&2; exit 1; }
-
-export WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$(dirname "$0")/wine-flavour.sh"
+select_wine "$flavour"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-acceptance.XXXXXX")
 xvfb=

@@ -1,0 +1,31 @@
+# Sourced by the Wine scripts: select_wine <wine32|wine64> sets loader,
+# server and arch for that Wine, exits 77 (skip) when this host cannot run
+# it, checks the tools and the zh_CN.UTF-8 locale, and exports the
+# environment every run uses (code page 936, quiet, no Mono or Gecko).
+
+wine32_usable() {
+    # qemu-user can start i386 programs but not Wine, so it does not count.
+    [[ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]] || return 1
+    local version
+    version=$(timeout 20 /usr/lib/wine/wine --version 2>&1) || true
+    [[ $version == wine-* ]]
+}
+
+select_wine() {
+    case $1 in
+        wine64) loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 arch=win64 ;;
+        wine32) loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 arch=win32 ;;
+        *) echo "unknown Wine flavour: $1" >&2; exit 2 ;;
+    esac
+    if [[ $1 == wine32 ]] && ! wine32_usable; then
+        echo "SKIP: this host cannot run i386 code natively, so wine32 cannot run"
+        exit 77
+    fi
+    local tool
+    for tool in "$loader" "$server" "$(command -v Xvfb || echo Xvfb)"; do
+        [[ -x $tool ]] || { echo "missing $tool" >&2; exit 1; }
+    done
+    locale -a | grep -qix 'zh_CN.utf8' || { echo "the zh_CN.UTF-8 locale is missing" >&2; exit 1; }
+    export WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
+    export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
