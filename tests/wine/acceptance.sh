@@ -81,6 +81,9 @@ driver=$4 exe=$5 group=$6
 [[ -f $prefix/system.reg ]] || { echo "no prefix in $prefix: run boot first" >&2; exit 1; }
 export WINEPREFIX=$work/prefix
 cp -a "$prefix" "$WINEPREFIX"
+# Drive R: for programs in a drive's root.
+mkdir -p "$WINEPREFIX/drive_r"
+ln -sfn ../drive_r "$WINEPREFIX/dosdevices/r:"
 mkdir -p "$WINEPREFIX/drive_c/vorquin-build"
 cp "$exe" "$WINEPREFIX/drive_c/vorquin-build/Vorquin.exe"
 timeout 30 "$server" -p

@@ -62,6 +62,28 @@ void LongestModulePath() {
     ExpectEqual("the commands", DumpVerbs(), AllRegistered(program));
 }
 
+// Where the program lies, byte for byte in the stored command lines. R: is
+// mapped to a folder of the prefix by acceptance.sh.
+void ProgramLocations() {
+    const struct {
+        const char* name;
+        std::string program;  // code page 936
+    } places[] = {
+        {"the root of a drive", "R:\\Vorquin.exe"},
+        {"a folder with spaces", "C:\\My Tools\\V q\\Vorquin.exe"},
+        // 淺 is 9C 5C: its second byte is that of a backslash
+        {"a folder whose name ends in a second byte 0x5C", Gbk("C:\\淺\\Vorquin.exe")},
+        {"a folder with 0x5C second bytes inside its name", Gbk("C:\\a淺b淺c\\Vorquin.exe")},
+    };
+    for (const auto& place : places) {
+        Case c(std::string("registered from ") + place.name);
+        ResetVerbs();
+        if (!Install(place.program)) continue;
+        Register(place.program);
+        ExpectEqual("the commands", DumpVerbs(), AllRegistered(place.program));
+    }
+}
+
 struct Removal {
     const char* name;
     bool registered;                 // run the registration first
@@ -90,6 +112,7 @@ void RegistryGroup() {
     RegistrationKeepsForeignContent();
     LastRegistrationWins();
     LongestModulePath();
+    ProgramLocations();
 
     const std::string emptyShells = KeyLine("*\\shell") + KeyLine("lnkfile\\shell") + KeyLine("Directory\\shell");
     const std::string files = "*\\shell\\QZV", shortcuts = "lnkfile\\shell\\QZV_lnk",
