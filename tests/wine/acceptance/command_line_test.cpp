@@ -85,6 +85,7 @@ void CommandLineGroup() {
         {"a GBK trail byte 5C is no separator", p + " " + Gbk("C:\\誠\\表.txt"), Action::Copy,
          Gbk("C:\\誠\\表.txt")},
         {"/U2 is copied", p + " /U2", Action::Copy, "/U2"},
+        {"/ux is copied as it is", p + " /ux", Action::Copy, "/ux"},
         {"/U with a space inside quotes is copied", p + " \"/U \"", Action::Copy, "/U "},
         {"-U is copied", p + " -U", Action::Copy, "-U"},
         {"a full-width U is not the switch", p + " " + Gbk("/Ｕ"), Action::Copy, Gbk("/Ｕ")},
