@@ -52,6 +52,8 @@ void CheckHeldRun(const HeldRun& run) {
         case Effect::FailureBox:
             Expect(outcome.ended && outcome.exitCode == 0 && outcome.boxes.size() == 1,
                    "expected one box, then exit code 0; " + outcome.Describe());
+            // The box's windows are seen: so a run without box that shows none made none.
+            Expect(outcome.windowsCreated > 0, "the box's windows went unseen; " + outcome.Describe());
             if (!outcome.boxes.empty()) {
                 const MessageBoxSeen& box = outcome.boxes[0];
                 ExpectEqual("caption (hex)", Hex(box.caption), Hex(std::string("Vorquin")));

@@ -31,8 +31,12 @@ HWND DriverWindow() {
 // message box is among them.
 std::vector<HWND> gNewWindows;
 
-void CALLBACK OnWindowEvent(HWINEVENTHOOK, DWORD, HWND window, LONG, LONG, DWORD, DWORD) {
+// The thread of every window created, also of one already gone again.
+std::vector<DWORD> gCreatingThreads;
+
+void CALLBACK OnWindowEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD thread, DWORD) {
     if (window) gNewWindows.push_back(window);
+    if (event == EVENT_OBJECT_CREATE && object == OBJID_WINDOW) gCreatingThreads.push_back(thread);
 }
 
 void WatchWindows() {
@@ -418,11 +422,13 @@ std::string Outcome::Describe() const {
         if (box.topmost) out += " topmost";
         if (box.owned) out += " owned";
     }
+    if (windowsCreated > 0) out += "; " + std::to_string(windowsCreated) + " windows created";
     return out;
 }
 
-Outcome Watch(HANDLE process) {
+Outcome Watch(HANDLE process, DWORD mainThread) {
     WatchWindows();
+    gCreatingThreads.clear();
     Outcome outcome;
     DWORD id = GetProcessId(process);
     std::vector<HWND> answered;
@@ -438,6 +444,10 @@ Outcome Watch(HANDLE process) {
         if (result == WAIT_OBJECT_0) {
             outcome.ended = true;
             GetExitCodeProcess(process, &outcome.exitCode);
+            PumpMessages();  // the events the program raised before it ended
+            if (mainThread)
+                outcome.windowsCreated =
+                    int(std::count(gCreatingThreads.begin(), gCreatingThreads.end(), mainThread));
             return outcome;
         }
         if (result == WAIT_OBJECT_0 + 1) {
@@ -478,7 +488,7 @@ Outcome Run(const std::string& program, const std::string& commandLine, Allocati
     }
     std::string injection = failure.enabled ? InjectAllocationFailure(started, failure.above) : "";
     if (injection.empty()) {
-        outcome = Watch(started.hProcess);
+        outcome = Watch(started.hProcess, started.dwThreadId);
     } else {
         outcome.problem = injection;
         TerminateProcess(started.hProcess, 0xDEAD);
@@ -490,8 +500,8 @@ Outcome Run(const std::string& program, const std::string& commandLine, Allocati
 }
 
 void ExpectQuietSuccess(const Outcome& outcome) {
-    Expect(outcome.ended && outcome.exitCode == 0 && outcome.boxes.empty(),
-           "expected exit code 0 and no box; " + outcome.Describe());
+    Expect(outcome.ended && outcome.exitCode == 0 && outcome.boxes.empty() && outcome.windowsCreated <= 0,
+           "expected exit code 0, no box and no window; " + outcome.Describe());
 }
 
 // ---- registry

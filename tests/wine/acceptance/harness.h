@@ -64,6 +64,7 @@ struct Outcome {
     bool ended = false;  // false: still running at the deadline, then ended by force
     DWORD exitCode = 0;
     std::vector<MessageBoxSeen> boxes;  // each answered with OK as it appeared
+    int windowsCreated = -1;            // by the program's main thread; -1 when not known
     std::string problem;                // why the run could not be made
     std::string Describe() const;
 };
@@ -81,7 +82,7 @@ Outcome Run(const std::string& program, const std::string& commandLine,
             AllocationFailure failure = AllocationFailure());
 
 // Waits for a process started by someone else (the shell).
-Outcome Watch(HANDLE process);
+Outcome Watch(HANDLE process, DWORD mainThread = 0);
 
 // The run ended by itself with exit code 0 and showed nothing.
 void ExpectQuietSuccess(const Outcome& outcome);
