@@ -1,5 +1,7 @@
 #include "platform/constants.h"
 
+#include <cstdint>
+
 const ConstantTexts kTexts = {
     "",
     "/U",
@@ -32,8 +34,9 @@ const ConstantTexts kTexts = {
     "\xb7\xd6\xc5\xe4 %d \xd7\xd6\xbd\xda\xc4\xda\xb4\xe6\xca\xa7\xb0\xdc!",
 };
 
+// Compared as integers: pointers into unrelated objects have no order.
 bool IsConstantText(const void* pointer) {
-    const char* p = static_cast<const char*>(pointer);
-    const char* begin = reinterpret_cast<const char*>(&kTexts);
-    return p >= begin && p < begin + sizeof kTexts;
+    std::uintptr_t address = reinterpret_cast<std::uintptr_t>(pointer);
+    std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(&kTexts);
+    return address >= begin && address - begin < sizeof kTexts;
 }
