@@ -13,6 +13,9 @@
 
 struct StandinKey {
     standin::Key* node;
+    HKEY root;            // for the log: where the handle was opened
+    std::string keyPath;
+    REGSAM access;        // what the handle may do
 };
 
 struct StandinGlobal {
@@ -91,11 +94,41 @@ Key* Walk(Key* from, const char* path, bool create) {
     return key;
 }
 
-HKEY NewHandle(Key* node) {
-    HKEY handle = new StandinKey{node};
+// The rights a handle gets for the access asked for; generic rights map
+// to the key rights as Windows maps them.
+REGSAM Granted(REGSAM access) {
+    if (access & (MAXIMUM_ALLOWED | GENERIC_ALL)) return KEY_ALL_ACCESS;
+    if (access & GENERIC_READ) access |= KEY_READ;
+    if (access & GENERIC_WRITE) access |= KEY_WRITE;
+    return access & KEY_ALL_ACCESS;
+}
+
+// A predefined root key is open with every right.
+REGSAM Rights(HKEY key) { return IsRoot(key) ? KEY_ALL_ACCESS : key->access; }
+
+// Where a key opened at key plus subKey lies: its root and its path there.
+HKEY RootOf(HKEY key) { return IsRoot(key) ? key : key->root; }
+
+std::string PathBelow(HKEY key, const char* subKey) {
+    std::string sub = subKey ? subKey : "";
+    if (IsRoot(key)) return sub;
+    if (sub.empty()) return key->keyPath;
+    return key->keyPath.empty() ? sub : key->keyPath + "\\" + sub;
+}
+
+HKEY NewHandle(Key* node, HKEY from, const char* subKey, REGSAM access) {
+    HKEY handle = new StandinKey{node, RootOf(from), PathBelow(from, subKey), access};
     gHandles.insert(handle);
     ++gState.openKeys;
     return handle;
+}
+
+LSTATUS Log(const char* function, HKEY key, const char* subKey, const char* valueName, REGSAM access,
+            LSTATUS result) {
+    bool known = IsRoot(key) || gHandles.count(key);
+    gState.registryCalls.push_back({function, known ? RootOf(key) : key, known ? PathBelow(key, subKey) : "?",
+                                    valueName ? valueName : "", access, result});
+    return result;
 }
 
 void FreeGlobal(HGLOBAL block) {
@@ -103,11 +136,13 @@ void FreeGlobal(HGLOBAL block) {
     --gState.liveGlobals;
 }
 
-std::string Escaped(const std::string& bytes) {
+// Shows bytes that would not print as \xNN; in quoted data the backslash
+// and the quote too.
+std::string Escaped(const std::string& bytes, bool quoted = true) {
     std::string out;
     char buffer[8];
     for (unsigned char c : bytes) {
-        if (c < 0x20 || c >= 0x7f || c == '\\' || c == '"') {
+        if (c < 0x20 || c >= 0x7f || (quoted && (c == '\\' || c == '"'))) {
             std::snprintf(buffer, sizeof buffer, "\\x%02X", c);
             out += buffer;
         } else {
@@ -138,6 +173,17 @@ void DumpKey(const Key& key, const std::string& path, std::vector<std::string>& 
     for (const auto& [folded, child] : key.subkeys) {
         std::string name = key.subkeyNames.at(folded);
         DumpKey(*child, path.empty() ? name : path + "\\" + name, lines);
+    }
+}
+
+const char* RootName(HKEY root) {
+    switch (reinterpret_cast<uintptr_t>(root)) {
+        case 0x80000000u: return "HKCR";
+        case 0x80000001u: return "HKCU";
+        case 0x80000002u: return "HKLM";
+        case 0x80000003u: return "HKU";
+        case 0x80000005u: return "HKCC";
+        default: return "(handle)";
     }
 }
 
@@ -181,6 +227,7 @@ size_t ClipboardBlockSize(UINT format) {
     return found == gState.clipboard.end() ? 0 : found->second->bytes.size();
 }
 
+
 void PutKey(HKEY root, const std::string& keyPath) { Walk(&gState.roots[root], keyPath.c_str(), true); }
 
 void PutValue(HKEY root, const std::string& keyPath, const std::string& name, DWORD type,
@@ -188,6 +235,26 @@ void PutValue(HKEY root, const std::string& keyPath, const std::string& name, DW
     Key* key = Walk(&gState.roots[root], keyPath.c_str(), true);
     key->values[Fold(name)] = RegistryValue{type, data};
     key->valueNames[Fold(name)] = name;
+}
+
+std::string RegistryLog(bool changesOnly) {
+    std::string out;
+    char buffer[32];
+    for (const RegistryCall& call : gState.registryCalls) {
+        bool opening = call.function == "RegOpenKeyExA";
+        if (changesOnly && (opening || call.function == "RegCloseKey")) continue;
+        out += call.function + " " + RootName(call.root);
+        if (!call.keyPath.empty()) out += "\\" + Escaped(call.keyPath, false);
+        if (call.function == "RegSetValueExA" || call.function == "RegDeleteValueA") {
+            out += " [" + Escaped(call.valueName, false) + "]";
+        }
+        if (opening) {
+            std::snprintf(buffer, sizeof buffer, " 0x%X", unsigned(call.access));
+            out += buffer;
+        }
+        out += " = " + std::to_string(call.result) + "\n";
+    }
+    return out;
 }
 
 std::string Dump(HKEY root) {
@@ -338,76 +405,86 @@ BOOL WINAPI CloseClipboard() {
     return TRUE;
 }
 
-// advapi32
+// advapi32: every call goes to the log with its result.
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM, PHKEY result) {
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
     EXPECT_EQ(options, 0u);
+    auto log = [&](LSTATUS status) { return standin::Log("RegOpenKeyExA", key, subKey, nullptr, access, status); };
     standin::Key* from = standin::Resolve(key);
-    if (!from) return ERROR_INVALID_HANDLE;
-    if (standin::BadPath(subKey)) return standin::kBadPathname;
+    if (!from) return log(ERROR_INVALID_HANDLE);
+    if (standin::BadPath(subKey)) return log(standin::kBadPathname);
     standin::Key* found = standin::Walk(from, subKey, false);
-    if (!found) return ERROR_FILE_NOT_FOUND;
-    *result = standin::NewHandle(found);
-    return ERROR_SUCCESS;
+    if (!found) return log(ERROR_FILE_NOT_FOUND);
+    *result = standin::NewHandle(found, key, subKey, standin::Granted(access));
+    return log(ERROR_SUCCESS);
 }
 
+// Opens or creates with every right, as RegCreateKeyA asks for MAXIMUM_ALLOWED.
 LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
+    auto log = [&](LSTATUS status) { return standin::Log("RegCreateKeyA", key, subKey, nullptr, 0, status); };
     standin::Key* from = standin::Resolve(key);
-    if (!from) return ERROR_INVALID_HANDLE;
-    if (standin::BadPath(subKey)) return standin::kBadPathname;
-    *result = standin::NewHandle(standin::Walk(from, subKey, true));
-    return ERROR_SUCCESS;
+    if (!from) return log(ERROR_INVALID_HANDLE);
+    if (standin::BadPath(subKey)) return log(standin::kBadPathname);
+    *result = standin::NewHandle(standin::Walk(from, subKey, true), key, subKey, KEY_ALL_ACCESS);
+    return log(ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                               DWORD size) {
     EXPECT_EQ(reserved, 0u);
+    auto log = [&](LSTATUS status) { return standin::Log("RegSetValueExA", key, nullptr, valueName, 0, status); };
     standin::Key* node = standin::Resolve(key);
-    if (!node) return ERROR_INVALID_HANDLE;
+    if (!node) return log(ERROR_INVALID_HANDLE);
+    if (!(standin::Rights(key) & KEY_SET_VALUE)) return log(ERROR_ACCESS_DENIED);
     std::string name = valueName ? valueName : "";
     node->values[standin::Fold(name)] = {type, std::string(reinterpret_cast<const char*>(data), size)};
     node->valueNames[standin::Fold(name)] = name;
-    return ERROR_SUCCESS;
+    return log(ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
+    auto log = [&](LSTATUS status) { return standin::Log("RegDeleteValueA", key, nullptr, valueName, 0, status); };
     standin::Key* node = standin::Resolve(key);
-    if (!node) return ERROR_INVALID_HANDLE;
+    if (!node) return log(ERROR_INVALID_HANDLE);
+    if (!(standin::Rights(key) & KEY_SET_VALUE)) return log(ERROR_ACCESS_DENIED);
     std::string folded = standin::Fold(valueName ? valueName : "");
-    if (!node->values.erase(folded)) return ERROR_FILE_NOT_FOUND;
+    if (!node->values.erase(folded)) return log(ERROR_FILE_NOT_FOUND);
     node->valueNames.erase(folded);
-    return ERROR_SUCCESS;
+    return log(ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+    auto log = [&](LSTATUS status) { return standin::Log("RegDeleteKeyA", key, subKey, nullptr, 0, status); };
     standin::Key* from = standin::Resolve(key);
-    if (!from) return ERROR_INVALID_HANDLE;
-    if (standin::BadPath(subKey)) return standin::kBadPathname;
+    if (!from) return log(ERROR_INVALID_HANDLE);
+    if (standin::BadPath(subKey)) return log(standin::kBadPathname);
     std::vector<std::string> parts = standin::Components(subKey);
-    if (parts.empty()) return ERROR_ACCESS_DENIED;  // the key itself cannot go
+    if (parts.empty()) return log(ERROR_ACCESS_DENIED);  // the key itself cannot go
     std::string last = standin::Fold(parts.back());
     parts.pop_back();
     standin::Key* parent = from;
     for (const std::string& part : parts) {
         auto found = parent->subkeys.find(standin::Fold(part));
-        if (found == parent->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+        if (found == parent->subkeys.end()) return log(ERROR_FILE_NOT_FOUND);
         parent = found->second.get();
     }
     auto found = parent->subkeys.find(last);
-    if (found == parent->subkeys.end()) return ERROR_FILE_NOT_FOUND;
-    if (!found->second->subkeys.empty()) return ERROR_ACCESS_DENIED;
+    if (found == parent->subkeys.end()) return log(ERROR_FILE_NOT_FOUND);
+    if (!found->second->subkeys.empty()) return log(ERROR_ACCESS_DENIED);
     for (StandinKey* handle : gHandles) {
         if (handle->node == found->second.get()) handle->node = nullptr;
     }
     parent->subkeys.erase(found);
     parent->subkeyNames.erase(last);
-    return ERROR_SUCCESS;
+    return log(ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
-    if (standin::IsRoot(key)) return ERROR_SUCCESS;
+    auto log = [&](LSTATUS status) { return standin::Log("RegCloseKey", key, nullptr, nullptr, 0, status); };
+    if (standin::IsRoot(key)) return log(ERROR_SUCCESS);
     auto found = gHandles.find(key);
-    if (found == gHandles.end()) return ERROR_INVALID_HANDLE;
+    if (found == gHandles.end()) return log(ERROR_INVALID_HANDLE);
+    log(ERROR_SUCCESS);  // while the handle still names its key
     gHandles.erase(found);
     delete key;
     --gState.openKeys;

@@ -32,6 +32,17 @@ struct RegistryValue {
     std::string data;
 };
 
+// One registry call, as the program made it. Calls on a handle name the
+// root and key path the handle was opened with.
+struct RegistryCall {
+    std::string function;   // "RegOpenKeyExA", ...
+    HKEY root;
+    std::string keyPath;
+    std::string valueName;  // RegSetValueExA and RegDeleteValueA
+    REGSAM access;          // RegOpenKeyExA
+    LSTATUS result;
+};
+
 // A registry key. Names compare without regard to ASCII case, as on Windows.
 struct Key {
     std::map<std::string, std::unique_ptr<Key>> subkeys;  // by folded name
@@ -69,6 +80,7 @@ struct State {
     // registry
     std::map<HKEY, Key> roots;
     int openKeys = 0;
+    std::vector<RegistryCall> registryCalls;  // every call, in order
 };
 
 State& Get();
@@ -88,5 +100,15 @@ void PutKey(HKEY root, const std::string& keyPath);
 //   key path : value name = REG_SZ "text"   (data before its zero; GBK as \xNN)
 // A value whose data does not end in exactly one zero shows its bytes in hex.
 std::string Dump(HKEY root);
+
+// The registry calls, one line each:
+//   RegOpenKeyExA HKCR\key\path 0x20006 = 2
+//   RegCreateKeyA HKCR\key\path = 0
+//   RegSetValueExA HKCR\key\path [value name] = 0
+//   RegDeleteValueA HKCR\key\path [value name] = 2
+//   RegDeleteKeyA HKCR\key\path = 0
+//   RegCloseKey HKCR\key\path = 0
+// Changes alone leave out the opens and closes.
+std::string RegistryLog(bool changesOnly = false);
 
 }  // namespace standin

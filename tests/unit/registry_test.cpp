@@ -114,6 +114,33 @@ TEST_F(RegistryTest, DeleteTakesTheValueFirstThenTheKey) {
     EXPECT_EQ(liveBlocks(), 0u);
 }
 
+// Writes open the key for writing and create it only when that fails; a
+// delete closes its handle before it falls back on the key deletion.
+TEST_F(RegistryTest, CallsTheRegistryInOrder) {
+    EXPECT_TRUE(WriteRegistryEntry(1, "a\\b\\", "new key"));
+    EXPECT_TRUE(WriteRegistryEntry(1, "a\\b\\v", "key in place"));
+    EXPECT_TRUE(DeleteRegistryEntry(1, "a\\b\\v"));
+    EXPECT_TRUE(DeleteRegistryEntry(1, "a\\b"));     // no value b in a: the key goes
+    EXPECT_FALSE(DeleteRegistryEntry(1, "a\\b\\"));  // no key to open or delete
+    EXPECT_EQ(standin::RegistryLog(),
+              "RegOpenKeyExA HKCR\\a\\b 0x20006 = 2\n"
+              "RegCreateKeyA HKCR\\a\\b = 0\n"
+              "RegSetValueExA HKCR\\a\\b [] = 0\n"
+              "RegCloseKey HKCR\\a\\b = 0\n"
+              "RegOpenKeyExA HKCR\\a\\b 0x20006 = 0\n"
+              "RegSetValueExA HKCR\\a\\b [v] = 0\n"
+              "RegCloseKey HKCR\\a\\b = 0\n"
+              "RegOpenKeyExA HKCR\\a\\b 0x20006 = 0\n"
+              "RegDeleteValueA HKCR\\a\\b [v] = 0\n"
+              "RegCloseKey HKCR\\a\\b = 0\n"
+              "RegOpenKeyExA HKCR\\a 0x20006 = 0\n"
+              "RegDeleteValueA HKCR\\a [b] = 2\n"
+              "RegCloseKey HKCR\\a = 0\n"
+              "RegDeleteKeyA HKCR\\a\\b = 0\n"
+              "RegOpenKeyExA HKCR\\a\\b 0x20006 = 2\n"
+              "RegDeleteKeyA HKCR\\a\\b\\ = 2\n");
+}
+
 TEST_F(RegistryTest, DeleteLeavesAKeyWithSubkeys) {
     standin::PutKey(HKEY_CLASSES_ROOT, "v\\command");
     EXPECT_FALSE(DeleteRegistryEntry(1, "v"));

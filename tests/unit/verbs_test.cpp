@@ -32,6 +32,38 @@ protected:
                "lnkfile\\shell\\QZV_lnk :  = REG_SZ \"" + kShortcutsLabel + "\"\n"
                "lnkfile\\shell\\QZV_lnk\\command\nlnkfile\\shell\\QZV_lnk\\command :  = " + file + "\n";
     }
+
+    // The dump's lines that do not begin with prefix.
+    static std::string Without(const std::string& tree, const std::string& prefix) {
+        std::istringstream lines(tree);
+        std::string line, rest;
+        while (std::getline(lines, line)) {
+            if (line.compare(0, prefix.size(), prefix) != 0) rest += line + "\n";
+        }
+        return rest;
+    }
+
+    // What registration changes for one command on a fresh tree: the command
+    // line's write creates the keys, the label follows.
+    static std::string Writes(const std::string& verbKey) {
+        return "RegCreateKeyA HKCR\\" + verbKey + "\\command = 0\n"
+               "RegSetValueExA HKCR\\" + verbKey + "\\command [] = 0\n"
+               "RegSetValueExA HKCR\\" + verbKey + " [] = 0\n";
+    }
+
+    // What removal changes for one registered command: the command line, the
+    // command key, the label, the verb key; each key after the value of its
+    // name in the key above was tried.
+    static std::string Deletions(const std::string& shellKey, const std::string& verb) {
+        std::string verbKey = shellKey + "\\" + verb;
+        return "RegDeleteValueA HKCR\\" + verbKey + "\\command [] = 0\n"
+               "RegDeleteValueA HKCR\\" + verbKey + " [command] = 2\n"
+               "RegDeleteKeyA HKCR\\" + verbKey + "\\command = 0\n"
+               "RegDeleteValueA HKCR\\" + verbKey + " [] = 0\n"
+               "RegDeleteValueA HKCR\\" + shellKey + " [" + verb + "] = 2\n"
+               "RegDeleteKeyA HKCR\\" + verbKey + " = 0\n";
+    }
+
     static const std::string kShells;
     static const std::set<std::string> kShellLines;
 };
@@ -59,12 +91,35 @@ TEST_F(VerbsTest, CommandLineQuotesThePathAndTheTail) {
     }
 }
 
-TEST_F(VerbsTest, RegisterWritesTheThreeCommands) {
+TEST_F(VerbsTest, RegisterWritesTheThreeCommandsInOrder) {
     Record("C:\\Tools\\Vorquin.exe");
     size_t before = liveBlocks();
     RegisterVerbs();
     EXPECT_EQ(Classes(), Registered("C:\\x5CTools\\x5CVorquin.exe"));
+    EXPECT_EQ(standin::RegistryLog(true),
+              Writes("*\\shell\\QZV") + Writes("lnkfile\\shell\\QZV_lnk") + Writes("Directory\\shell\\QZV"));
     EXPECT_EQ(liveBlocks(), before);  // every command line and key path released
+}
+
+// A failed allocation for the folders' command line ends the run there: the
+// writes before it stay, the ones after it are not made.
+TEST_F(VerbsTest, FailedAllocationKeepsTheEarlierWrites) {
+    const std::string path = "C:\\Program Files\\Vorquin\\Vorquin.exe";
+    Record(path);
+    size_t first = state().allocationSizes.size();
+    RegisterVerbs();
+    std::vector<size_t> commandLines;  // blocks of a command line's size: quotes, space, tail, zero
+    for (size_t i = first; i < state().allocationSizes.size(); ++i) {
+        if (state().allocationSizes[i] == path.size() + 8) commandLines.push_back(i);
+    }
+    ASSERT_EQ(commandLines.size(), 3u);
+
+    standin::Reset();
+    Record(path);
+    state().failAllocations = {commandLines[2]};
+    EXPECT_EQ(standin::RunToExit(RegisterVerbs), 0xFFFFFFFFu);
+    EXPECT_EQ(standin::RegistryLog(true), Writes("*\\shell\\QZV") + Writes("lnkfile\\shell\\QZV_lnk"));
+    EXPECT_EQ(Classes(), Without(Registered("C:\\x5CProgram Files\\x5CVorquin\\x5CVorquin.exe"), "Directory"));
 }
 
 TEST_F(VerbsTest, RegisterAgainAndFromAnotherFolder) {
@@ -88,12 +143,15 @@ TEST_F(VerbsTest, RegisterKeepsWhatWasThere) {
                          "Directory\nDirectory\\shell\nlnkfile\nlnkfile\\shell\n");
 }
 
-TEST_F(VerbsTest, RemoveLeavesTheShellAndClassKeys) {
+TEST_F(VerbsTest, RemoveDeletesInnermostFirstAndLeavesTheShellAndClassKeys) {
     Record("C:\\Tools\\Vorquin.exe");
     RegisterVerbs();
+    state().registryCalls.clear();
     size_t before = liveBlocks();
     RemoveVerbs();
     EXPECT_EQ(Classes(), kShells);
+    EXPECT_EQ(standin::RegistryLog(true), Deletions("*\\shell", "QZV") + Deletions("lnkfile\\shell", "QZV_lnk") +
+                                              Deletions("Directory\\shell", "QZV"));
     EXPECT_EQ(liveBlocks(), before);
     RemoveVerbs();  // nothing left to remove: no change
     EXPECT_EQ(Classes(), kShells);
