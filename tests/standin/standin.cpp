@@ -19,6 +19,7 @@ struct StandinKey {
 };
 
 struct StandinGlobal {
+    UINT flags;
     std::vector<char> bytes;
     int locks = 0;
 };
@@ -227,6 +228,13 @@ size_t ClipboardBlockSize(UINT format) {
     return found == gState.clipboard.end() ? 0 : found->second->bytes.size();
 }
 
+bool ClipboardBlock(UINT format, GlobalBlock& block) {
+    auto found = gState.clipboard.find(format);
+    if (found == gState.clipboard.end()) return false;
+    block.flags = found->second->flags;
+    block.bytes.assign(found->second->bytes.begin(), found->second->bytes.end());
+    return true;
+}
 
 void PutKey(HKEY root, const std::string& keyPath) { Walk(&gState.roots[root], keyPath.c_str(), true); }
 
@@ -337,7 +345,7 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block) {
 
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     if (gState.failGlobalAlloc) return nullptr;
-    HGLOBAL block = new StandinGlobal;
+    HGLOBAL block = new StandinGlobal{flags, {}};
     block->bytes.assign(bytes, (flags & GMEM_ZEROINIT) ? 0 : char(0xCD));
     ++gState.liveGlobals;
     return block;

@@ -90,6 +90,14 @@ void Reset();
 bool ClipboardText(std::string& text);
 size_t ClipboardBlockSize(UINT format);
 
+// A global block as GlobalAlloc made it: its flags and all its bytes.
+struct GlobalBlock {
+    UINT flags = 0;
+    std::string bytes;
+};
+// The block held in format; false when there is none.
+bool ClipboardBlock(UINT format, GlobalBlock& block);
+
 // Registry helpers for fixtures: path components separated by backslashes.
 void PutValue(HKEY root, const std::string& keyPath, const std::string& name, DWORD type,
               const std::string& data);

@@ -34,7 +34,10 @@ TEST_F(ClipboardTest, PlacesTheTextByteForByte) {
     const char* path = "D:\\\xce\xc4\xb5\xb5 2\\\"a\"\tb.txt";
     EXPECT_TRUE(SetClipboardText(path));
     EXPECT_EQ(ClipText(), path);
-    EXPECT_EQ(standin::ClipboardBlockSize(CF_TEXT), std::strlen(path) + 1);
+    standin::GlobalBlock block;
+    ASSERT_TRUE(standin::ClipboardBlock(CF_TEXT, block));
+    EXPECT_EQ(block.flags, UINT(GMEM_MOVEABLE | GMEM_ZEROINIT));
+    EXPECT_EQ(block.bytes, std::string(path) + '\0');  // the text and one zero, nothing more
     EXPECT_EQ(state().clipboard.size(), 1u);  // CF_TEXT alone
     EXPECT_EQ(state().clipboardOpens, 1);
     EXPECT_EQ(state().liveGlobals, 1);  // the old block went with EmptyClipboard
