@@ -303,10 +303,16 @@ BOOL WINAPI GetCPInfo(UINT codePage, LPCPINFO info) {
     std::memset(info, 0, sizeof *info);
     info->DefaultChar[0] = '?';
     info->MaxCharSize = 1;
-    if (codePage == 936) {
+    if (codePage == 936) {  // GBK: one range
         info->MaxCharSize = 2;
         info->LeadByte[0] = 0x81;
         info->LeadByte[1] = 0xFE;
+    } else if (codePage == 932) {  // Shift JIS: two ranges, 0xA1 to 0xDF single
+        info->MaxCharSize = 2;
+        info->LeadByte[0] = 0x81;
+        info->LeadByte[1] = 0x9F;
+        info->LeadByte[2] = 0xE0;
+        info->LeadByte[3] = 0xFC;
     }
     return TRUE;
 }

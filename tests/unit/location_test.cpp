@@ -91,14 +91,32 @@ TEST_F(RecordTest, NoBackslashStillSetsTheEmptyDirectory) {
     EXPECT_EQ(state().currentDirectories, std::vector<std::string>{""});
 }
 
+// The lead bytes are the ANSI code page's, from every range it names.
 TEST_F(RecordTest, UsesTheCodePagesLeadBytes) {
-    Record("C:\\\x9c\x5c\\Vorquin.exe", 936);
-    EXPECT_EQ(Take(GetRunDirectory()), "C:\\\x9c\x5c");
-    Record("C:\\\x9c\x5c\\Vorquin.exe", 1252);
-    EXPECT_EQ(Take(GetRunDirectory()), "C:\\\x9c\x5c");
-    Record("C:\\\x9c\x5cVorquin.exe", 1252);
-    EXPECT_EQ(Take(GetRunDirectory()), "C:\\\x9c");
-    EXPECT_EQ(Take(GetExecutableName()), "Vorquin.exe");
+    struct Case {
+        UINT codePage;
+        const char* path;
+        const char* directory;
+        const char* name;
+    } cases[] = {
+        {936, "C:\\\x9c\x5c\\Vorquin.exe", "C:\\\x9c\x5c", "Vorquin.exe"},
+        {936, "C:\\Tools\\\x9c\x5cVorquin.exe", "C:\\Tools", "\x9c\x5cVorquin.exe"},
+        {1252, "C:\\\x9c\x5c\\Vorquin.exe", "C:\\\x9c\x5c", "Vorquin.exe"},
+        {1252, "C:\\\x9c\x5cVorquin.exe", "C:\\\x9c", "Vorquin.exe"},
+        // 932: lead bytes 0x81 to 0x9F and 0xE0 to 0xFC
+        {932, "C:\\Tools\\\x9f\x5cVorquin.exe", "C:\\Tools", "\x9f\x5cVorquin.exe"},
+        {932, "C:\\Tools\\\xe0\x5cVorquin.exe", "C:\\Tools", "\xe0\x5cVorquin.exe"},
+        {932, "C:\\Tools\\\xfc\x5cVorquin.exe", "C:\\Tools", "\xfc\x5cVorquin.exe"},
+        // and single bytes between the ranges and after them
+        {932, "C:\\Tools\\\xa1\x5cVorquin.exe", "C:\\Tools\\\xa1", "Vorquin.exe"},
+        {932, "C:\\Tools\\\xdf\x5cVorquin.exe", "C:\\Tools\\\xdf", "Vorquin.exe"},
+        {932, "C:\\Tools\\\xfd\x5cVorquin.exe", "C:\\Tools\\\xfd", "Vorquin.exe"},
+    };
+    for (const Case& c : cases) {
+        Record(c.path, c.codePage);
+        EXPECT_EQ(Take(GetRunDirectory()), c.directory) << c.codePage << " " << c.path;
+        EXPECT_EQ(Take(GetExecutableName()), c.name) << c.codePage << " " << c.path;
+    }
 }
 
 TEST_F(RecordTest, LongPathsAreCutTo259Bytes) {
