@@ -5,7 +5,6 @@
 # boot makes the Wine prefix (code page 936) that every group starts from;
 # run copies it, gives the copy its own X display and wineserver, and runs
 # one group of acceptance.exe against Vorquin.exe in it.
-# Exits 77 when this host cannot run the chosen Wine.
 set -euo pipefail
 
 usage() {

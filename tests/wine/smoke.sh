@@ -1,15 +1,16 @@
 #!/bin/bash
-# smoke.sh <Vorquin.exe> <helper dir> <wine32|wine64>
-# Runs Vorquin.exe in a fresh Wine prefix (code page 936): registration,
-# removal and copying, checked through regdump.exe and clipread.exe.
-# Exits 77 when this host cannot run the chosen Wine.
+# smoke.sh <Vorquin.exe> <helper dir> <wine32|wine64> <booted prefix>
+# Runs Vorquin.exe in a copy of a freshly booted Wine prefix (code page
+# 936, made by acceptance.sh boot): registration, removal and copying,
+# checked through regdump.exe and clipread.exe.
 set -euo pipefail
 
-if (($# != 3)); then
-    echo "usage: smoke.sh <Vorquin.exe> <helper dir> <wine32|wine64>" >&2
+if (($# != 4)); then
+    echo "usage: smoke.sh <Vorquin.exe> <helper dir> <wine32|wine64> <booted prefix>" >&2
     exit 2
 fi
-exe=$(realpath "$1") helpers=$(realpath "$2") flavour=$3
+exe=$(realpath "$1") helpers=$(realpath "$2") flavour=$3 template=$4
+[[ -f $template/system.reg ]] || { echo "no booted prefix in $template" >&2; exit 1; }
 
 source "$(dirname "$0")/wine-flavour.sh"
 select_wine "$flavour"
@@ -46,10 +47,15 @@ run_vorquin() {
     ((rc == 0)) || fail "$* exited $rc"
 }
 
-echo "booting $arch prefix $WINEPREFIX"
+cp -a "$template/." "$WINEPREFIX/"
 timeout 30 "$server" -p
-timeout 180 "$loader" wineboot -i >>"$log" 2>&1 || { cat "$log"; echo "wineboot failed" >&2; exit 1; }
-echo "prefix ready after $((SECONDS - started)) s"
+# A GUI process for the whole run, so the clipboard outlives each copy run
+# until clipread has read it.
+ready=
+exec 4< <(timeout 600 "$loader" "$helpers/keeper.exe" 600 2>>"$log")
+read -r -t 60 ready <&4 || true
+[[ $ready == ready* ]] || { cat "$log"; echo "keeper.exe did not start" >&2; exit 1; }
+echo "$arch prefix ready after $((SECONDS - started)) s"
 
 # key | label | placeholder
 verbs=(

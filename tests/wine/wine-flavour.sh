@@ -1,7 +1,8 @@
 # Sourced by the Wine scripts: select_wine <wine32|wine64> sets loader,
-# server and arch for that Wine, exits 77 (skip) when this host cannot run
-# it, checks the tools and the zh_CN.UTF-8 locale, and exports the
-# environment every run uses (code page 936, quiet, no Mono or Gecko).
+# server and arch for that Wine, checks the tools and the zh_CN.UTF-8
+# locale, and exports the environment every run uses (code page 936, quiet,
+# no Mono or Gecko). Where this host cannot run i386 code, 32-bit Wine runs
+# in a guest (guest/vm.sh); select_wine wine32 fails outside it.
 
 wine32_usable() {
     # qemu-user can start i386 programs but not Wine, so it does not count.
@@ -18,8 +19,8 @@ select_wine() {
         *) echo "unknown Wine flavour: $1" >&2; exit 2 ;;
     esac
     if [[ $1 == wine32 ]] && ! wine32_usable; then
-        echo "SKIP: this host cannot run i386 code natively, so wine32 cannot run"
-        exit 77
+        echo "this host cannot run i386 code, so wine32 cannot run here: run it through tests/wine/guest/vm.sh" >&2
+        exit 1
     fi
     local tool
     for tool in "$loader" "$server" "$(command -v Xvfb || echo Xvfb)"; do
