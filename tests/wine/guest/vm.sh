@@ -23,6 +23,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+source_tree=$(cd "$here/../../.." && pwd)
 usage() {
     sed -n '2,5p' "$0" | sed 's/^# /usage: /' >&2
     exit 2
@@ -123,7 +124,8 @@ make_initramfs() {
     chmod 755 "$root/init"
     cp "$kernel_dir"/modules/*.ko "$root/modules/"
     printf '%s\n' "${modules[@]}" >"$root/modules/order"
-    printf 'build=%q\ncontrol=%q\nagent=%q\n' "$build" "$control" "$here/agent.sh" >"$root/config"
+    printf 'source=%q\nbuild=%q\ncontrol=%q\nagent=%q\n' "$source_tree" "$build" "$control" "$here/agent.sh" \
+        >"$root/config"
     (cd "$root" && find . | busybox cpio -o -H newc 2>/dev/null) >"$control/initramfs.cpio"
     rm -rf "$root"
 }
@@ -157,19 +159,28 @@ start() {
         -serial "file:$control/console.log" \
         -fsdev "local,id=hostroot,path=/,readonly=on,security_model=none,multidevs=remap" \
         -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot \
+        -fsdev "local,id=source,path=$source_tree,readonly=on,security_model=none,multidevs=remap" \
+        -device virtio-9p-pci,fsdev=source,mount_tag=source \
         -fsdev "local,id=build,path=$build,security_model=none,multidevs=remap" \
         -device virtio-9p-pci,fsdev=build,mount_tag=build \
         </dev/null >"$control/qemu.log" 2>&1 &
     echo $! >"$control/qemu.pid"
 
+    local failure=
     until [[ -f $control/ready ]]; do
-        if ! qemu_alive || ((SECONDS - started > boot_deadline)); then
+        if ! qemu_alive; then
+            failure="QEMU ended before the guest was up"
+        elif ((SECONDS - started > boot_deadline)); then
+            failure="the guest was not up within $boot_deadline s"
+        fi
+        if [[ -n $failure ]]; then
+            kill -KILL -- "-$(<"$control/qemu.pid")" 2>/dev/null || true
             stop_qemu
             echo "--- QEMU" >&2
             tail -n 20 "$control/qemu.log" >&2 || true
             echo "--- guest console" >&2
             tail -n 40 "$control/console.log" >&2 || true
-            die "the guest did not boot within $boot_deadline s"
+            die "$failure"
         fi
         sleep 0.2
     done
