@@ -148,12 +148,15 @@ start() {
     mkdir -p "$control/jobs"
     make_initramfs
 
-    local started=$SECONDS
+    local started=$SECONDS cpus
+    # One TCG thread per guest CPU; four let four tests run side by side.
+    cpus=$(nproc)
+    ((cpus <= 4)) || cpus=4
     # Read-only root, writable build tree; the -cpu features are off because
     # QEMU 7.2's TCG kills every 32-bit process with them on.
     setsid timeout -k 10 "$limit" qemu-system-x86_64 \
         -nodefaults -no-user-config -no-reboot -display none \
-        -machine pc -accel tcg -cpu max,smap=off,la57=off -smp 2 -m 8G \
+        -machine pc -accel tcg -cpu max,smap=off,la57=off -smp "$cpus" -m 8G \
         -kernel "$kernel_dir/vmlinux" -initrd "$control/initramfs.cpio" \
         -append "console=ttyS0 quiet panic=-1 rdinit=/init" \
         -serial "file:$control/console.log" \
