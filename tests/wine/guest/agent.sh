@@ -21,11 +21,15 @@ run_job() {
     local job=$1 rc=0 pid
     local -a argv
     mapfile -d '' argv <"$job/argv"
-    cd "$(<"$job/cwd")" || { echo 125 >"$job/rc"; return; }
-    setsid timeout -k 10 "$job_limit" "${argv[@]}" >"$job/out" 2>&1 </dev/null &
-    pid=$!
-    echo "$pid" >"$job/pid"
-    wait "$pid" || rc=$?
+    if ! cd "$(<"$job/cwd")"; then
+        echo "guest: the folder $(<"$job/cwd") is not in the guest" >"$job/out"
+        rc=125
+    else
+        setsid timeout -k 10 "$job_limit" "${argv[@]}" >"$job/out" 2>&1 </dev/null &
+        pid=$!
+        echo "$pid" >"$job/pid"
+        wait "$pid" || rc=$?
+    fi
     echo "$rc" >"$job/rc.new"
     mv "$job/rc.new" "$job/rc"
 }

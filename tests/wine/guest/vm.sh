@@ -6,10 +6,10 @@
 #
 # Runs 32-bit Wine where the host cannot run i386 code: in a throwaway
 # x86_64 guest under qemu-system (TCG), booting Debian's own kernel on the
-# host's root (read-only, writes go to a tmpfs overlay) with <build tree>
-# shared read-write at its own path. So the guest has the same wine32,
-# Xvfb and locale as the host, and the build tree's files where the host
-# has them.
+# host's root (read-only, writes go to a tmpfs overlay), with the source
+# tree shared read-only and <build tree> read-write at their own paths. So
+# the guest has the same wine32, Xvfb and locale as the host, and the
+# trees' files where the host has them.
 #
 # start boots the guest and waits until it takes jobs; run runs one command
 # in it (the output streams back, the exit status is the command's); stop
@@ -225,7 +225,8 @@ run() {
     pwd >"$control/jobs/.$id/cwd"
     mv "$control/jobs/.$id" "$control/jobs/$id"
     job=$control/jobs/$id
-    trap ': >"$job/cancel"; exit 143' TERM INT HUP
+    trap ': >"$job/cancel"; exit 143' TERM HUP
+    trap ': >"$job/cancel"; exit 130' INT
     # Stream the output while the job runs.
     while [[ ! -f $job/rc ]]; do
         qemu_alive || die "the guest ended while running: $*"
