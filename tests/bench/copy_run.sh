@@ -19,15 +19,7 @@ if [[ ${VORQUIN_BENCH_DISPLAY:-} != 1 ]]; then
     exec timeout 3000 xvfb-run -a env VORQUIN_BENCH_DISPLAY=1 bash "$0" "$@"
 fi
 
-export WINEPREFIX
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-bench-prefix.XXXXXX")
-log=$WINEPREFIX.log
-cleanup() {
-    timeout 20 "$server" -k 2>/dev/null || true
-    timeout 20 "$server" -w 2>/dev/null || true
-    rm -rf "$WINEPREFIX" "$log"
-}
-trap cleanup EXIT
+temporary_prefix bench-prefix
 timeout 30 "$server" -p
 timeout 300 "$loader" wineboot -i >>"$log" 2>&1 || { cat "$log"; echo "wineboot failed" >&2; exit 1; }
 
@@ -39,10 +31,7 @@ path='C:\文档\报告.txt'
 expected=$(printf '%s' "$path" | iconv -f UTF-8 -t GBK | od -An -v -tx1 | tr -d ' \n')
 
 # A GUI process for the whole run, so each program's clipboard outlives it.
-ready=
-exec 4< <(timeout 3000 "$loader" 'C:\bench\keeper.exe' 3000 2>>"$log")
-read -r -t 120 ready <&4 || true
-[[ $ready == ready* ]] || { cat "$log"; echo "keeper.exe did not start" >&2; exit 1; }
+start_keeper 'C:\bench\keeper.exe' 3000
 
 run() {
     local rc=0

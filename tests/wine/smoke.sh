@@ -21,15 +21,7 @@ if [[ ${VORQUIN_SMOKE_DISPLAY:-} != 1 ]]; then
 fi
 
 started=$SECONDS
-export WINEPREFIX
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-smoke.XXXXXX")
-log=$WINEPREFIX.log
-cleanup() {
-    timeout 20 "$server" -k 2>/dev/null || true
-    timeout 20 "$server" -w 2>/dev/null || true
-    rm -rf "$WINEPREFIX" "$log"
-}
-trap cleanup EXIT
+temporary_prefix smoke
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -51,10 +43,7 @@ cp -a "$template/." "$WINEPREFIX/"
 timeout 30 "$server" -p
 # A GUI process for the whole run, so the clipboard outlives each copy run
 # until clipread has read it.
-ready=
-exec 4< <(timeout 600 "$loader" "$helpers/keeper.exe" 600 2>>"$log")
-read -r -t 60 ready <&4 || true
-[[ $ready == ready* ]] || { cat "$log"; echo "keeper.exe did not start" >&2; exit 1; }
+start_keeper "$helpers/keeper.exe" 600
 echo "$arch prefix ready after $((SECONDS - started)) s"
 
 # key | label | placeholder

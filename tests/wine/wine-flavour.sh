@@ -30,3 +30,26 @@ select_wine() {
     export WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
     export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
+
+# temporary_prefix <name>: exports WINEPREFIX, an empty folder under TMPDIR,
+# and sets log beside it; when the script ends, the prefix's wineserver is
+# killed and both are removed.
+temporary_prefix() {
+    export WINEPREFIX
+    WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-$1.XXXXXX")
+    log=$WINEPREFIX.log
+    trap 'timeout 20 "$server" -k 2>/dev/null || true
+          timeout 20 "$server" -w 2>/dev/null || true
+          rm -rf "$WINEPREFIX" "$log"' EXIT
+}
+
+# start_keeper <keeper.exe> <seconds>: a GUI process for that long, so that
+# the clipboard of a program that has ended stays until it is read back
+# (Wine drops it soon after the last GUI process ends). Returns once the
+# keeper's window exists.
+start_keeper() {
+    local ready=
+    exec 4< <(timeout "$2" "$loader" "$1" "$2" 2>>"$log")
+    read -r -t 120 ready <&4 || true
+    [[ $ready == ready* ]] || { cat "$log"; echo "keeper.exe did not start" >&2; exit 1; }
+}
