@@ -40,7 +40,7 @@ case $mode in
 esac
 
 control=$build/guest
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/vorquin/guest
+cache=${XDG_CACHE_HOME:-${HOME:-$build}/.cache}/vorquin/guest
 limit=${VORQUIN_GUEST_LIMIT:-3600}
 boot_deadline=300
 # Modules for virtio-9p, the virtio console and the overlay root, in the
