@@ -83,8 +83,8 @@ copy_run() {
     echo "Vorquin.exe / minimal.exe ($title): $ratio ($runs runs each; target at most 1.05: $mark)"
 }
 copy_run "win64 build, wine64 on this host" bash tests/bench/copy_run.sh build/win64 wine64 "$runs"
-if [[ ${VORQUIN_WINE32:-auto} != guest ]] && wine32_usable; then where="wine32 on this host"
-else where="wine32 in the guest, under TCG emulation"; fi
+if wine32_in_guest; then where="wine32 in the guest, under TCG emulation"
+else where="wine32 on this host"; fi
 copy_run "win32 build (the product), $where" \
     bash tests/wine/guest/vm.sh exec build/win32 bash tests/bench/copy_run.sh build/win32 wine32 "$runs"
 

@@ -12,6 +12,18 @@ wine32_usable() {
     [[ $version == wine-* ]]
 }
 
+# wine32_in_guest: whether 32-bit Wine runs in the guest of guest/vm.sh:
+# where this host cannot run i386 code, or where VORQUIN_WINE32=guest asks
+# for it; VORQUIN_WINE32=native never uses it.
+wine32_in_guest() {
+    case ${VORQUIN_WINE32:-auto} in
+        guest) return 0 ;;
+        native) return 1 ;;
+        auto) ! wine32_usable ;;
+        *) echo "VORQUIN_WINE32 must be auto, guest or native, not $VORQUIN_WINE32" >&2; exit 2 ;;
+    esac
+}
+
 select_wine() {
     case $1 in
         wine64) loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 arch=win64 ;;

@@ -52,17 +52,6 @@ source "$here/../wine-flavour.sh"
 
 die() { echo "guest: $*" >&2; exit 1; }
 
-# VORQUIN_WINE32=guest uses the guest also where the host runs i386 code;
-# =native never uses it.
-needs_guest() {
-    case ${VORQUIN_WINE32:-auto} in
-        guest) return 0 ;;
-        native) return 1 ;;
-        auto) ! wine32_usable ;;
-        *) die "VORQUIN_WINE32 must be auto, guest or native, not $VORQUIN_WINE32" ;;
-    esac
-}
-
 qemu_alive() { [[ -f $control/qemu.pid ]] && kill -0 "$(<"$control/qemu.pid")" 2>/dev/null; }
 
 # Debian's amd64 kernel, unpacked once: sets kernel_dir to a folder with
@@ -131,7 +120,7 @@ make_initramfs() {
 }
 
 start() {
-    if ! needs_guest; then
+    if ! wine32_in_guest; then
         echo "guest: not needed, this host runs i386 code"
         return
     fi
@@ -207,7 +196,7 @@ stop_qemu() {
 
 stop() {
     if [[ ! -f $control/qemu.pid ]]; then
-        needs_guest || echo "guest: not needed, this host runs i386 code"
+        wine32_in_guest || echo "guest: not needed, this host runs i386 code"
         return 0
     fi
     : >"$control/stop"
@@ -216,7 +205,7 @@ stop() {
 }
 
 run() {
-    needs_guest || exec "$@"
+    wine32_in_guest || exec "$@"
     qemu_alive || die "no guest is running for $build: start it first (vm.sh start)"
     local id job offset=0 size rc
     id=$(date +%s%N).$$
