@@ -99,8 +99,9 @@ describe() {
 
 # The owner a start records and a stop must match: start's parent (ctest,
 # or the shell it was typed in), or exec's own process.
-if [[ $mode == exec || $PPID == 1 ]]; then me=$(process_id $$)
-else me=$(process_id "$PPID") || me=$(process_id $$); fi
+self=$(process_id $$)
+if [[ $mode == exec || $PPID == 1 ]]; then me=$self
+else me=$(process_id "$PPID") || me=$self; fi
 
 # qemu_alive: whether the QEMU this tree's start launched still runs; sets
 # qemu_pid. qemu.pid must name a live process by process_id, and that
@@ -134,14 +135,14 @@ stop_qemu() {
     rm -f "$control/qemu.pid" "$control/owner"
 }
 
-# busy: whether a job is in the guest whose run on this host still waits
-# for it; sets busy_client to that run.
+# busy: whether a job is in the guest whose run on this host (other than
+# this process) still waits for it; sets busy_client to that run.
 busy() {
     local job client
     for job in "$control"/jobs/*/; do
         [[ ! -f $job/rc ]] || continue
         client=$(cat "$job/client" 2>/dev/null) || continue
-        if alive "$client"; then
+        if [[ $client != "$self" ]] && alive "$client"; then
             busy_client=$client
             return 0
         fi
@@ -403,6 +404,15 @@ stop() {
         echo "guest: left running for a job of $(describe "$busy_client"); it ends itself five minutes after its last job"
         return 0
     fi
+    # A cancelled job gets SIGTERM, then SIGKILL 10 s later: let its
+    # clean-up run before the guest goes.
+    local waited=0 pending
+    for pending in "$control"/jobs/*/; do
+        while [[ -e $pending/cancel && ! -e $pending/rc ]] && ((waited < 150)) && qemu_alive; do
+            sleep 0.1
+            waited=$((waited + 1))
+        done
+    done
     : >"$control/stop"
     stop_qemu
     drop_lock
@@ -411,8 +421,7 @@ stop() {
 
 run() {
     wine32_in_guest || exec "$@"
-    local client id staging rc
-    client=$(process_id $$)
+    local id staging rc
     take_lock -s
     qemu_alive || die "no guest is running for $build: start it first (vm.sh start)"
     id=$(date +%s%N).$$
@@ -421,7 +430,7 @@ run() {
     printf '%s\0' "$@" >"$staging/argv"
     pwd >"$staging/cwd"
     echo "$job_limit" >"$staging/limit"
-    echo "$client" >"$staging/client"
+    echo "$self" >"$staging/client"
     : >"$staging/out"
     : >"$staging/alive"
     mv "$staging" "$control/jobs/$id"
@@ -433,7 +442,7 @@ run() {
     (
         trap - EXIT HUP INT PIPE TERM
         beat=0
-        while alive "$client" && [[ -d $job ]]; do
+        while alive "$self" && [[ -d $job ]]; do
             echo $((++beat)) >"$job/alive" || true
             sleep 1
         done
