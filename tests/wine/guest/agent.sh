@@ -4,8 +4,8 @@
 # jobs that vm.sh puts in <control dir>/jobs, runs each in the background
 # and leaves its output and exit status beside it. A job is cancelled when
 # the host asks, when its heartbeat (a count its run on the host rewrites
-# each second) has not changed for 30 s, or after its time limit. Ends the guest when told
-# to stop, or after five minutes without a job.
+# each second) has not changed for 30 s, or after its time limit. Ends the
+# guest when told to stop, or after five minutes without a job.
 control=$1
 jobs_dir=$control/jobs
 idle_limit=300

@@ -74,20 +74,26 @@ source "$here/../wine-flavour.sh"
 
 die() { echo "guest: $*" >&2; exit 1; }
 
-# process_id <pid>: "<pid> <start time>", which names one process even once
-# its PID has been reused; fails where no such process runs.
-process_id() {
+# process_start <pid>: sets started_at to the process's start time, which
+# with its PID names one process even once the PID has been reused; fails
+# where no such process runs. Builtins only: it runs several times a second.
+process_start() {
     local stat fields
     [[ $1 =~ ^[0-9]+$ ]] || return 1
-    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
     read -r -a fields <<<"${stat##*) }"
     [[ ${fields[0]} != Z ]] || return 1
-    echo "$1 ${fields[19]}"
+    started_at=${fields[19]}
 }
+
+# process_id <pid>: "<pid> <start time>".
+process_id() { process_start "$1" && echo "$1 $started_at"; }
 
 # alive <id>: whether the process that process_id named still runs.
 alive() {
-    [[ $1 =~ ^[0-9]+\ [0-9]+$ ]] && [[ $(process_id "${1%% *}") == "$1" ]]
+    [[ $1 =~ ^([0-9]+)\ ([0-9]+)$ ]] || return 1
+    local pid=${BASH_REMATCH[1]} start=${BASH_REMATCH[2]}
+    process_start "$pid" && [[ $started_at == "$start" ]]
 }
 
 # describe <id>: the process and its command, for messages.
@@ -107,12 +113,18 @@ else me=$(process_id "$PPID") || me=$self; fi
 # qemu_pid. qemu.pid must name a live process by process_id, and that
 # process must boot this tree's initramfs.
 qemu_alive() {
-    local id command
-    id=$(cat "$control/qemu.pid" 2>/dev/null) || return 1
+    local id argument
+    local -a command
+    read -r id 2>/dev/null <"$control/qemu.pid" || return 1
     alive "$id" || return 1
-    command=$(tr '\0' '\n' 2>/dev/null <"/proc/${id%% *}/cmdline") || return 1
-    grep -qxF -- "$control/initramfs.cpio" <<<"$command" || return 1
-    qemu_pid=${id%% *}
+    mapfile -d '' command 2>/dev/null <"/proc/${id%% *}/cmdline" || return 1
+    for argument in "${command[@]}"; do
+        if [[ $argument == "$control/initramfs.cpio" ]]; then
+            qemu_pid=${id%% *}
+            return 0
+        fi
+    done
+    return 1
 }
 
 # Kills this tree's QEMU, with its process group, if it still runs.
@@ -141,7 +153,7 @@ busy() {
     local job client
     for job in "$control"/jobs/*/; do
         [[ ! -f $job/rc ]] || continue
-        client=$(cat "$job/client" 2>/dev/null) || continue
+        read -r client 2>/dev/null <"$job/client" || continue
         if [[ $client != "$self" ]] && alive "$client"; then
             busy_client=$client
             return 0
@@ -306,7 +318,8 @@ start() {
     while :; do
         take_lock -x
         qemu_alive || break
-        owner=$(cat "$control/owner" 2>/dev/null) || owner=
+        owner=
+        read -r owner 2>/dev/null <"$control/owner" || true
         if [[ $owner == "$me" ]]; then
             drop_lock
             echo "guest: already up for this run"
@@ -393,7 +406,8 @@ stop() {
         else echo "guest: not needed, this host runs i386 code"; fi
         return 0
     fi
-    owner=$(cat "$control/owner" 2>/dev/null) || owner=
+    owner=
+    read -r owner 2>/dev/null <"$control/owner" || true
     if [[ $owner != "$me" ]] && alive "$owner"; then
         drop_lock
         echo "guest: left running: it belongs to $(describe "$owner")"
