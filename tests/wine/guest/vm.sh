@@ -113,9 +113,9 @@ else me=$(process_id "$PPID") || me=$self; fi
 # qemu_pid. qemu.pid must name a live process by process_id, and that
 # process must boot this tree's initramfs.
 qemu_alive() {
-    local id argument
+    local id= argument
     local -a command
-    read -r id 2>/dev/null <"$control/qemu.pid" || return 1
+    read -r id 2>/dev/null <"$control/qemu.pid" || [[ -n $id ]] || return 1
     alive "$id" || return 1
     mapfile -d '' command 2>/dev/null <"/proc/${id%% *}/cmdline" || return 1
     for argument in "${command[@]}"; do
