@@ -147,6 +147,21 @@ stop_qemu() {
     rm -f "$control/qemu.pid" "$control/owner"
 }
 
+# end_guest: tells this tree's guest to stop and waits for QEMU to end. A
+# cancelled job has had SIGTERM and gets SIGKILL 10 s later: its clean-up
+# may run first.
+end_guest() {
+    local waited=0 pending
+    for pending in "$control"/jobs/*/; do
+        while [[ -e $pending/cancel && ! -e $pending/rc ]] && ((waited < 150)) && qemu_alive; do
+            sleep 0.1
+            waited=$((waited + 1))
+        done
+    done
+    : >"$control/stop"
+    stop_qemu
+}
+
 # busy: whether a job is in the guest whose run on this host (other than
 # this process) still waits for it; sets busy_client to that run.
 busy() {
@@ -327,8 +342,7 @@ start() {
         fi
         if ! alive "$owner" && ! busy; then
             echo "guest: ending the guest that an earlier run left"
-            : >"$control/stop"
-            stop_qemu
+            end_guest
             break
         fi
         drop_lock
@@ -418,17 +432,7 @@ stop() {
         echo "guest: left running for a job of $(describe "$busy_client"); it ends itself five minutes after its last job"
         return 0
     fi
-    # A cancelled job gets SIGTERM, then SIGKILL 10 s later: let its
-    # clean-up run before the guest goes.
-    local waited=0 pending
-    for pending in "$control"/jobs/*/; do
-        while [[ -e $pending/cancel && ! -e $pending/rc ]] && ((waited < 150)) && qemu_alive; do
-            sleep 0.1
-            waited=$((waited + 1))
-        done
-    done
-    : >"$control/stop"
-    stop_qemu
+    end_guest
     drop_lock
     echo "guest: stopped"
 }
