@@ -122,8 +122,10 @@ stale_pid() {
     # A process of this test's own that must outlive every step.
     setsid sleep 600 </dev/null >/dev/null 2>&1 &
     sleeper=$!
+    # Its start time, field 22 of /proc/PID/stat (the 20th after the name).
+    start_time() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20; }
     local identity dead
-    identity="$sleeper $(read -r -a f <<<"$(sed 's/.*) //' "/proc/$sleeper/stat")"; echo "${f[19]}")"
+    identity="$sleeper $(start_time "$sleeper")"
     true &
     dead=$!
     wait "$dead"
@@ -155,7 +157,7 @@ stale_pid() {
                            fail "start with $what took the file for a guest of its own" ;;
             esac
             ((vm_seconds < 10)) || fail "$step with $what took $vm_seconds s"
-            [[ -e /proc/$sleeper && $(sed 's/.*) //' "/proc/$sleeper/stat" | cut -d' ' -f20) == "${identity#* }" ]] ||
+            [[ $(start_time "$sleeper") == "${identity#* }" ]] ||
                 { fail "$step with $what killed a process that was not its own"; return; }
         done
     done
