@@ -34,10 +34,7 @@ select_wine "$flavour"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-acceptance.XXXXXX")
 xvfb=
 cleanup() {
-    if [[ -n ${WINEPREFIX:-} ]]; then
-        timeout 20 "$server" -k 2>/dev/null || true
-        timeout 20 "$server" -w 2>/dev/null || true
-    fi
+    [[ -z ${WINEPREFIX:-} ]] || end_wineserver
     if [[ -n $xvfb ]]; then
         kill "$xvfb" 2>/dev/null || true
         wait "$xvfb" 2>/dev/null || true

@@ -43,6 +43,13 @@ select_wine() {
     export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
+# end_wineserver: kills the wineserver of WINEPREFIX and waits for it, for
+# clean-ups; says nothing where none runs.
+end_wineserver() {
+    timeout 20 "$server" -k 2>/dev/null || true
+    timeout 20 "$server" -w 2>/dev/null || true
+}
+
 # temporary_prefix <name>: exports WINEPREFIX, an empty folder under TMPDIR,
 # and sets log beside it; when the script ends, the prefix's wineserver is
 # killed and both are removed.
@@ -50,9 +57,7 @@ temporary_prefix() {
     export WINEPREFIX
     WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-$1.XXXXXX")
     log=$WINEPREFIX.log
-    trap 'timeout 20 "$server" -k 2>/dev/null || true
-          timeout 20 "$server" -w 2>/dev/null || true
-          rm -rf "$WINEPREFIX" "$log"' EXIT
+    trap 'end_wineserver; rm -rf "$WINEPREFIX" "$log"' EXIT
 }
 
 # start_keeper <keeper.exe> <seconds>: a GUI process for that long, so that
