@@ -178,14 +178,12 @@ void DumpKey(const Key& key, const std::string& path, std::vector<std::string>& 
 }
 
 const char* RootName(HKEY root) {
-    switch (reinterpret_cast<uintptr_t>(root)) {
-        case 0x80000000u: return "HKCR";
-        case 0x80000001u: return "HKCU";
-        case 0x80000002u: return "HKLM";
-        case 0x80000003u: return "HKU";
-        case 0x80000005u: return "HKCC";
-        default: return "(handle)";
-    }
+    if (root == HKEY_CLASSES_ROOT) return "HKCR";
+    if (root == HKEY_CURRENT_USER) return "HKCU";
+    if (root == HKEY_LOCAL_MACHINE) return "HKLM";
+    if (root == HKEY_USERS) return "HKU";
+    if (root == HKEY_CURRENT_CONFIG) return "HKCC";
+    return "(handle)";
 }
 
 Retired::~Retired() {
