@@ -127,6 +127,13 @@ qemu_alive() {
     return 1
 }
 
+# kill_group <id>: kills the process that process_id named, if it still
+# runs, with its process group (setsid made it the group's leader).
+kill_group() {
+    alive "$1" || return 0
+    kill -KILL -- "-${1%% *}" 2>/dev/null || true
+}
+
 # Kills this tree's QEMU, with its process group, if it still runs.
 kill_qemu() {
     qemu_alive || return 0
@@ -294,8 +301,8 @@ make_initramfs() {
     rm -rf "$root"
 }
 
-# Set while this process has launched a QEMU that is not up yet: an
-# interrupted start kills it.
+# The QEMU this process has launched, by process_id, while it is not up
+# yet: an interrupted start kills it.
 booting=
 # The job this process's run waits for, and the heartbeat that tells the
 # guest so.
@@ -303,7 +310,7 @@ job= heartbeat=
 stop_at_exit=
 busy_client=
 on_exit() {
-    [[ -z $booting ]] || kill_qemu
+    [[ -z $booting ]] || kill_group "$booting"
     if [[ -n $heartbeat ]]; then
         kill "$heartbeat" 2>/dev/null || true
         wait "$heartbeat" 2>/dev/null || true
@@ -368,7 +375,6 @@ start() {
     ((cpus <= 4)) || cpus=4
     # Read-only root, writable build tree; the -cpu features are off because
     # QEMU 7.2's TCG kills every 32-bit process with them on.
-    booting=1
     setsid timeout -k 10 "$limit" qemu-system-x86_64 \
         -nodefaults -no-user-config -no-reboot -display none \
         -machine pc -accel tcg -cpu max,smap=off,la57=off -smp "$cpus" -m 8G \
@@ -383,22 +389,22 @@ start() {
         -device virtio-9p-pci,fsdev=build,mount_tag=build \
         </dev/null >"$control/qemu.log" 2>&1 8>&- 9>&- &
     id=$(process_id $!) || id="$! 0"
+    booting=$id
     echo "$id" >"$control/qemu.pid"
-    # Until setsid and timeout have been executed, the command line is ours.
-    local settle=0
-    until qemu_alive || ! alive "$id" || ((++settle > 250)); do sleep 0.02; done
 
+    # Watched by its process_id, not by qemu_alive: while setsid and timeout
+    # are being executed, the command line qemu_alive checks is in flux.
     local failure=
     until [[ -f $control/ready ]]; do
-        if ! qemu_alive; then
+        if ! alive "$id"; then
             failure="QEMU ended before the guest was up"
         elif ((SECONDS - started > boot_deadline)); then
             failure="the guest was not up within $boot_deadline s"
         fi
         if [[ -n $failure ]]; then
-            kill_qemu
-            stop_qemu
+            kill_group "$id"
             booting=
+            rm -f "$control/qemu.pid"
             show_logs
             die "$failure"
         fi
