@@ -30,9 +30,11 @@ finish() {
     echo "$1: ok"
 }
 
-# A QEMU that logs the kernel it was given and ends at once, and an apt
-# whose answers the cases set: FAKE_KERNEL_PACKAGE (empty: no package
-# lists), FAKE_DOWNLOAD (ok: a kernel package made on the spot).
+# A QEMU that logs the kernel it was given and ends at once (with
+# FAKE_GUEST=up: a guest that is up at once and stays while
+# $scratch/hold exists), and an apt whose answers the cases set:
+# FAKE_KERNEL_PACKAGE (empty: no package lists), FAKE_DOWNLOAD (ok: a
+# kernel package made on the spot).
 modules=(virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_console
          netfs fscache 9pnet 9pnet_virtio 9p overlay)
 make_fakes() {
@@ -41,9 +43,17 @@ make_fakes() {
     cat >"$bin/qemu-system-x86_64" <<'EOF'
 #!/bin/bash
 while (($#)); do
-    if [[ $1 == -kernel ]]; then cat "$2" >"$FAKE_QEMU_LOG"; fi
+    case $1 in
+        -kernel) cat "$2" >"$FAKE_QEMU_LOG" ;;
+        -initrd) control=${2%/*} ;;
+    esac
     shift
 done
+if [[ ${FAKE_GUEST:-} == up ]]; then
+    echo "fake guest" >"$control/ready"
+    while [[ ! -e $control/stop && -e $FAKE_HOLD ]] && ((SECONDS < 60)); do sleep 0.1; done
+    exit 0
+fi
 echo "fake QEMU: no guest here" >&2
 exit 1
 EOF
@@ -77,6 +87,16 @@ dpkg-deb -Zgzip -b "$root" "${package}_1_amd64.deb" >/dev/null
 rm -rf "$root"
 EOF
     chmod +x "$bin"/*
+    : >"$scratch/hold"
+}
+
+# Its start time, field 22 of /proc/PID/stat (the 20th after the name).
+start_time() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20; }
+# still_runs "<pid> <start time>": whether that process runs, not a zombie.
+still_runs() {
+    local state
+    state=$(sed 's/.*) //' "/proc/${1%% *}/stat" 2>/dev/null | cut -d' ' -f1)
+    [[ -n $state && $state != Z && $(start_time "${1%% *}") == "${1#* }" ]]
 }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-runner-test.XXXXXX")
@@ -92,14 +112,21 @@ trap cleanup EXIT
 
 # vm_fake <mode> [command...]: vm.sh on the scratch tree with the
 # stand-ins, its output in $scratch/out, its status in vm_rc and its time
-# in vm_seconds.
+# in vm_seconds. For one call: vm_tree and vm_script name the tree and
+# vm.sh by other paths; vm_owned=1 runs it as this shell's own child, so
+# that this shell owns the guest it starts.
 vm_fake() {
     local started=$SECONDS mode=$1
     shift
+    local command=(env PATH="$scratch/bin:$PATH" VORQUIN_WINE32=guest XDG_CACHE_HOME="$scratch/cache"
+                   FAKE_QEMU_LOG="$scratch/kernel-used" FAKE_HOLD="$scratch/hold"
+                   bash "${vm_script:-$vm}" "$mode" "${vm_tree:-$scratch/build}" "$@")
     vm_rc=0
-    PATH=$scratch/bin:$PATH VORQUIN_WINE32=guest XDG_CACHE_HOME=$scratch/cache \
-        FAKE_QEMU_LOG=$scratch/kernel-used timeout 120 bash "$vm" "$mode" "$scratch/build" "$@" \
-        >"$scratch/out" 2>&1 </dev/null || vm_rc=$?
+    if [[ -n ${vm_owned:-} ]]; then
+        "${command[@]}" >"$scratch/out" 2>&1 </dev/null || vm_rc=$?
+    else
+        timeout 120 "${command[@]}" >"$scratch/out" 2>&1 </dev/null || vm_rc=$?
+    fi
     vm_seconds=$((SECONDS - started))
 }
 # A kernel in the cache: complete, or (with "!") only its vmlinux.
@@ -122,8 +149,6 @@ stale_pid() {
     # A process of this test's own that must outlive every step.
     setsid sleep 600 </dev/null >/dev/null 2>&1 &
     sleeper=$!
-    # Its start time, field 22 of /proc/PID/stat (the 20th after the name).
-    start_time() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20; }
     local identity dead
     identity="$sleeper $(start_time "$sleeper")"
     true &
@@ -161,6 +186,27 @@ stale_pid() {
                 { fail "$step with $what killed a process that was not its own"; return; }
         done
     done
+
+    # A guest that is up, and the same tree by another spelling (with vm.sh
+    # from a checkout reached by a symlink too): a second start must wait
+    # for that guest, not take its folder and boot another; its owner's stop
+    # by either spelling ends it.
+    ln -s "$scratch/build" "$scratch/alias"
+    ln -s "$(cd "$here/../../.." && pwd)" "$scratch/checkout"
+    local alias=$scratch/alias other_vm=$scratch/checkout/tests/wine/guest/vm.sh guest
+    rm -rf "$scratch/build/guest"
+    FAKE_GUEST=up vm_owned=1 vm_fake start
+    guest=$(cat "$scratch/build/guest/qemu.pid" 2>/dev/null) || true
+    ((vm_rc == 0)) && still_runs "$guest" || { fail "the stand-in guest is not up: $(<"$scratch/out")"; return; }
+    FAKE_GUEST=up VORQUIN_GUEST_WAIT=2 vm_tree=$alias vm_script=$other_vm vm_fake start
+    ((vm_rc == 1)) && grep -q 'is in use by its owner' "$scratch/out" && grep -q 'still in use after 2 s' "$scratch/out" ||
+        fail "a start by another spelling did not wait for the guest: exit $vm_rc, $(<"$scratch/out")"
+    [[ $(cat "$scratch/build/guest/qemu.pid" 2>/dev/null) == "$guest" ]] && still_runs "$guest" ||
+        fail "a start by another spelling took the folder of a guest that is up"
+    vm_owned=1 vm_tree=$alias vm_script=$other_vm vm_fake stop
+    ((vm_rc == 0)) && grep -q 'guest: stopped' "$scratch/out" && ! still_runs "$guest" ||
+        fail "its owner's stop by another spelling: exit $vm_rc, $(<"$scratch/out")"
+    ((vm_seconds < 10)) || fail "that stop took $vm_seconds s"
     finish "stale qemu.pid"
 }
 

@@ -38,8 +38,10 @@
 # use and the newest one.
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
-source_tree=$(cd "$here/../../.." && pwd)
+# Physical paths: one tree is one tree however it is spelled.
+here=$(cd "$(dirname "$0")" && pwd -P)
+source_tree=$(cd "$here/../../.." && pwd -P)
+source_as=$(cd "$(dirname "$0")/../../.." && pwd)
 usage() {
     sed -n '2,5p' "$0" | sed 's/^# /usage: /' >&2
     exit 2
@@ -47,7 +49,8 @@ usage() {
 (($# >= 2)) || usage
 mode=$1
 [[ -d $2 ]] || { echo "no build tree at $2" >&2; exit 2; }
-build=$(cd "$2" && pwd)
+build=$(cd "$2" && pwd -P)
+build_as=$(cd "$2" && pwd)
 shift 2
 case $mode in
     start | stop) (($# == 0)) || usage ;;
@@ -295,8 +298,8 @@ make_initramfs() {
     chmod 755 "$root/init"
     cp "$control"/kernel/modules/*.ko "$root/modules/"
     printf '%s\n' "${modules[@]}" >"$root/modules/order"
-    printf 'source=%q\nbuild=%q\ncontrol=%q\nagent=%q\n' "$source_tree" "$build" "$control" "$here/agent.sh" \
-        >"$root/config"
+    printf 'source=%q\nbuild=%q\nsource_as=%q\nbuild_as=%q\ncontrol=%q\nagent=%q\n' \
+        "$source_tree" "$build" "$source_as" "$build_as" "$control" "$here/agent.sh" >"$root/config"
     (cd "$root" && find . | busybox cpio -o -H newc 2>/dev/null) >"$control/initramfs.cpio"
     rm -rf "$root"
 }
@@ -452,7 +455,7 @@ run() {
     staging=$control/jobs/.$id
     mkdir "$staging"
     printf '%s\0' "$@" >"$staging/argv"
-    pwd >"$staging/cwd"
+    pwd -P >"$staging/cwd"
     echo "$job_limit" >"$staging/limit"
     echo "$self" >"$staging/client"
     : >"$staging/out"
