@@ -31,10 +31,10 @@ finish() {
 }
 
 # A QEMU that logs the kernel it was given and ends at once (with
-# FAKE_GUEST=up: a guest that is up at once and stays while
-# $scratch/hold exists), and an apt whose answers the cases set:
-# FAKE_KERNEL_PACKAGE (empty: no package lists), FAKE_DOWNLOAD (ok: a
-# kernel package made on the spot).
+# FAKE_GUEST=up: a guest that is up at once and stays), and an apt whose
+# answers the cases set: FAKE_KERNEL_PACKAGE (empty: no package lists),
+# FAKE_DOWNLOAD (ok: a kernel package made on the spot; hangs: a download
+# that goes on). What stays goes on only while $scratch/hold exists.
 modules=(virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci virtio_console
          netfs fscache 9pnet 9pnet_virtio 9p overlay)
 make_fakes() {
@@ -67,6 +67,13 @@ modules=(${modules[*]})
 EOF
     cat >>"$bin/apt-get" <<'EOF'
 package=$2
+if [[ $1 == download && ${FAKE_DOWNLOAD:-} == hangs ]]; then
+    read -r stat </proc/$$/stat
+    fields=(${stat##*) })
+    echo "$$ ${fields[19]}" >"$FAKE_APT_STARTED"
+    while [[ -e $FAKE_HOLD ]] && ((SECONDS < 150)); do sleep 0.1; done
+    exit 100
+fi
 if [[ $1 != download || ${FAKE_DOWNLOAD:-} != ok ]]; then
     echo "E: Failed to fetch $package: Temporary failure resolving the mirror" >&2
     exit 100
@@ -114,15 +121,30 @@ trap cleanup EXIT
 # stand-ins, its output in $scratch/out, its status in vm_rc and its time
 # in vm_seconds. For one call: vm_tree and vm_script name the tree and
 # vm.sh by other paths; vm_owned=1 runs it as this shell's own child, so
-# that this shell owns the guest it starts.
+# that this shell owns the guest it starts; vm_interrupt_when=<file> gives
+# it Ctrl-C (SIGINT to its process group) once <file> exists, and
+# vm_seconds then counts from there.
 vm_fake() {
-    local started=$SECONDS mode=$1
+    local started=$SECONDS mode=$1 pid waited=0
     shift
     local command=(env PATH="$scratch/bin:$PATH" VORQUIN_WINE32=guest XDG_CACHE_HOME="$scratch/cache"
-                   FAKE_QEMU_LOG="$scratch/kernel-used" FAKE_HOLD="$scratch/hold"
+                   FAKE_QEMU_LOG="$scratch/kernel-used" FAKE_HOLD="$scratch/hold" FAKE_APT_STARTED="$scratch/apt-started"
                    bash "${vm_script:-$vm}" "$mode" "${vm_tree:-$scratch/build}" "$@")
     vm_rc=0
-    if [[ -n ${vm_owned:-} ]]; then
+    if [[ -n ${vm_interrupt_when:-} ]]; then
+        # A process group of its own, as a terminal gives a command.
+        set -m
+        "${command[@]}" >"$scratch/out" 2>&1 </dev/null &
+        pid=$!
+        set +m
+        until [[ -e $vm_interrupt_when ]] || ((++waited > 300)); do sleep 0.1; done
+        kill -INT -- "-$pid" 2>/dev/null || true
+        started=$SECONDS waited=0
+        while still_runs "$pid $(start_time "$pid")" && ((++waited <= 300)); do sleep 0.1; done
+        # Past 30 s: let the stand-ins end, so that it does too.
+        ((waited <= 300)) || rm -f "$scratch/hold"
+        wait "$pid" || vm_rc=$?
+    elif [[ -n ${vm_owned:-} ]]; then
         "${command[@]}" >"$scratch/out" 2>&1 </dev/null || vm_rc=$?
     else
         timeout 120 "${command[@]}" >"$scratch/out" 2>&1 </dev/null || vm_rc=$?
@@ -213,7 +235,7 @@ stale_pid() {
 kernel_cache() {
     make_fakes "$scratch/bin"
     # name | cached (! only a vmlinux) | a fetch left half done | kernel apt names |
-    # download | status | kernel booted | cache after | warning
+    # download (hangs: Ctrl-C while it runs) | status | kernel booted | cache after | warning
     local cases=(
         "offline, newer cached|6.1.0-9 6.1.0-10|yes|6.1.0-12-amd64|fails|1|cached kernel 6.1.0-10|6.1.0-10|booting the cached linux-image-6.1.0-10-amd64"
         "no package lists|6.1.0-9 6.1.0-10|no||fails|1|cached kernel 6.1.0-10|6.1.0-10|"
@@ -221,8 +243,9 @@ kernel_cache() {
         "online, a new kernel|6.1.0-9|yes|6.1.0-10-amd64|ok|1|\x7fELF kernel 6.1.0-10-amd64|6.1.0-10|"
         "offline, newest cached one half unpacked|6.1.0-9 6.1.0-11!|no|6.1.0-12-amd64|fails|1|cached kernel 6.1.0-9|6.1.0-9|booting the cached linux-image-6.1.0-9-amd64"
         "offline, nothing cached||yes|6.1.0-12-amd64|fails|1|||no kernel to boot"
+        "Ctrl-C while the kernel downloads|6.1.0-9|yes|6.1.0-10-amd64|hangs|130||6.1.0-9|"
     )
-    local entry name cached leftover package download status booted after warning version expected
+    local entry name cached leftover package download status booted after warning version expected fetcher
     for entry in "${cases[@]}"; do
         IFS='|' read -r name cached leftover package download status booted after warning <<<"$entry"
         rm -rf "$scratch/build" "$scratch/cache" "$scratch/kernel-used"
@@ -232,8 +255,19 @@ kernel_cache() {
             mkdir -p "$scratch/cache/vorquin/guest/fetch.abc123/modules"
             echo "half-fetched kernel 6.1.0-99" >"$scratch/cache/vorquin/guest/fetch.abc123/vmlinux"
         fi
-        FAKE_KERNEL_PACKAGE=${package:+linux-image-$package} FAKE_DOWNLOAD=$download vm_fake start
+        rm -f "$scratch/apt-started"
+        if [[ $download == hangs ]]; then
+            FAKE_KERNEL_PACKAGE=linux-image-$package FAKE_DOWNLOAD=hangs vm_interrupt_when=$scratch/apt-started \
+                vm_fake start
+            fetcher=$(cat "$scratch/apt-started" 2>/dev/null) || fail "$name: the download did not start"
+            ((vm_seconds <= 5)) || fail "$name: start ended $vm_seconds s after Ctrl-C"
+            ! still_runs "$fetcher" || fail "$name: the download still runs after start has ended"
+        else
+            FAKE_KERNEL_PACKAGE=${package:+linux-image-$package} FAKE_DOWNLOAD=$download vm_fake start
+        fi
         ((vm_rc == status)) || fail "$name: exit $vm_rc, not $status: $(<"$scratch/out")"
+        [[ -z $(find "$scratch/cache/vorquin/guest" -name 'fetch.*') ]] ||
+            fail "$name: left $(find "$scratch/cache/vorquin/guest" -name 'fetch.*' -printf '%f ')in the cache"
         if [[ -n $booted ]]; then
             grep -q 'QEMU ended before the guest was up' "$scratch/out" || fail "$name: did not boot: $(<"$scratch/out")"
             expected=$(printf "$booted")

@@ -226,12 +226,27 @@ newest_cached() {
 # all; its work folder goes whatever happens. Every step is checked, since
 # its caller tests its status (where set -e does not apply).
 download_kernel() (
-    package=$1
+    package=$1 fetcher=
     work=$(mktemp -d "$cache/fetch.XXXXXX") || die "cannot make a folder in $cache"
-    trap 'rm -rf "$work"' EXIT
+    # An interrupted fetch ends apt-get (through timeout, which passes the
+    # signal on to its process group) before the folder goes.
+    trap 'if [[ -n $fetcher && " $(jobs -p | tr "\n" " ") " == *" $fetcher "* ]]; then
+              kill -TERM "$fetcher" 2>/dev/null || true
+              wait "$fetcher" 2>/dev/null || true
+          fi
+          rm -rf "$work"' EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
     cd "$work" || die "cannot enter $work"
-    timeout 600 apt-get download "$package" >download.log 2>&1 ||
-        { cat download.log >&2; die "cannot download $package"; }
+    # In the background, so that a signal ends the wait at once: timeout
+    # runs in a process group of its own, which Ctrl-C never reaches.
+    timeout -k 5 600 apt-get download "$package" >download.log 2>&1 &
+    fetcher=$!
+    status=0
+    wait "$fetcher" || status=$?
+    fetcher=
+    ((status == 0)) || { cat download.log >&2; die "cannot download $package"; }
     dpkg-deb -x ./*.deb root || die "cannot unpack $package"
     vmlinuz=$(find root/boot -name 'vmlinuz-*' | head -n 1)
     [[ -n $vmlinuz ]] || die "no vmlinuz in $package"
@@ -255,7 +270,7 @@ download_kernel() (
 # $control/kernel for this guest alone, so that pruning the cache later
 # cannot take it away.
 fetch_kernel() {
-    local package kernel_dir newest dir error=$cache/fetch.error
+    local package kernel_dir newest dir error=$control/fetch.error
     mkdir -p "$cache"
     exec 8>"$cache/lock"
     flock 8
