@@ -22,9 +22,9 @@ runs=${1:-50}
 
 source tests/wine/wine-flavour.sh
 
-log=$(mktemp "${TMPDIR:-/tmp}/vorquin-bench.XXXXXX")
-json=$log.json
-trap 'rm -f "$log" "$json" "$log.copy"' EXIT
+work=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+log=$work/build.log json=$work/arguments.json copy=$work/copy.txt
 build() {
     local preset=$1
     { [[ -f build/$preset/CMakeCache.txt ]] || cmake --preset "$preset"; } >>"$log" 2>&1 &&
@@ -75,9 +75,9 @@ copy_run() {
     shift
     echo
     echo "== copy run under Wine: $title"
-    "$@" | tee "$log.copy"
-    ratio=$(sed -n 's/^ratio //p' "$log.copy")
-    rm -f "$log.copy"
+    "$@" | tee "$copy"
+    ratio=$(sed -n 's/^ratio //p' "$copy")
+    rm -f "$copy"
     [[ -n $ratio ]] || { echo "no ratio: the copy run failed or was stopped (its output is above)" >&2; exit 1; }
     judge "$(awk -v r="$ratio" 'BEGIN { print (r <= 1.05) }')"
     echo "Vorquin.exe / minimal.exe ($title): $ratio ($runs runs each; target at most 1.05: $mark)"

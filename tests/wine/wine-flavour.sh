@@ -50,14 +50,15 @@ end_wineserver() {
     timeout 20 "$server" -w 2>/dev/null || true
 }
 
-# temporary_prefix <name>: exports WINEPREFIX, an empty folder under TMPDIR,
-# and sets log beside it; when the script ends, the prefix's wineserver is
-# killed and both are removed.
+# temporary_prefix <name>: exports WINEPREFIX, an empty folder, and sets
+# log, both in a folder of their own under TMPDIR; when the script ends,
+# the prefix's wineserver is killed and the folder is removed.
 temporary_prefix() {
     export WINEPREFIX
-    WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-$1.XXXXXX")
-    log=$WINEPREFIX.log
-    trap 'end_wineserver; rm -rf "$WINEPREFIX" "$log"' EXIT
+    temporary_folder=$(mktemp -d "${TMPDIR:-/tmp}/vorquin-$1.XXXXXX")
+    WINEPREFIX=$temporary_folder/prefix log=$temporary_folder/wine.log
+    trap 'end_wineserver; rm -rf "$temporary_folder"' EXIT
+    mkdir "$WINEPREFIX"
 }
 
 # start_keeper <keeper.exe> <seconds>: a GUI process for that long, so that
