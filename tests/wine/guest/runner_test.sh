@@ -205,7 +205,7 @@ stale_pid() {
             esac
             ((vm_seconds < 10)) || fail "$step with $what took $vm_seconds s"
             [[ $(start_time "$sleeper") == "${identity#* }" ]] ||
-                { fail "$step with $what killed a process that was not its own"; return; }
+                { fail "$step with $what killed a process that was not its own"; finish "stale qemu.pid"; }
         done
     done
 
@@ -219,7 +219,8 @@ stale_pid() {
     rm -rf "$scratch/build/guest"
     FAKE_GUEST=up vm_owned=1 vm_fake start
     guest=$(cat "$scratch/build/guest/qemu.pid" 2>/dev/null) || true
-    ((vm_rc == 0)) && still_runs "$guest" || { fail "the stand-in guest is not up: $(<"$scratch/out")"; return; }
+    ((vm_rc == 0)) && still_runs "$guest" ||
+        { fail "the stand-in guest is not up: $(<"$scratch/out")"; finish "stale qemu.pid"; }
     FAKE_GUEST=up VORQUIN_GUEST_WAIT=2 vm_tree=$alias vm_script=$other_vm vm_fake start
     ((vm_rc == 1)) && grep -q 'is in use by its owner' "$scratch/out" && grep -q 'still in use after 2 s' "$scratch/out" ||
         fail "a start by another spelling did not wait for the guest: exit $vm_rc, $(<"$scratch/out")"
