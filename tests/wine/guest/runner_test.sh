@@ -125,7 +125,7 @@ trap cleanup EXIT
 # it Ctrl-C (SIGINT to its process group) once <file> exists, and
 # vm_seconds then counts from there.
 vm_fake() {
-    local started=$SECONDS mode=$1 pid waited=0
+    local started=$SECONDS mode=$1 pid id waited=0
     shift
     local command=(env PATH="$scratch/bin:$PATH" VORQUIN_WINE32=guest XDG_CACHE_HOME="$scratch/cache"
                    FAKE_QEMU_LOG="$scratch/kernel-used" FAKE_HOLD="$scratch/hold" FAKE_APT_STARTED="$scratch/apt-started"
@@ -137,10 +137,11 @@ vm_fake() {
         "${command[@]}" >"$scratch/out" 2>&1 </dev/null &
         pid=$!
         set +m
+        id="$pid $(start_time "$pid")"
         until [[ -e $vm_interrupt_when ]] || ((++waited > 300)); do sleep 0.1; done
         kill -INT -- "-$pid" 2>/dev/null || true
         started=$SECONDS waited=0
-        while still_runs "$pid $(start_time "$pid")" && ((++waited <= 300)); do sleep 0.1; done
+        while still_runs "$id" && ((++waited <= 300)); do sleep 0.1; done
         # Past 30 s: let the stand-ins end, so that it does too.
         ((waited <= 300)) || rm -f "$scratch/hold"
         wait "$pid" || vm_rc=$?
