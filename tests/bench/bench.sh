@@ -77,7 +77,6 @@ copy_run() {
     echo "== copy run under Wine: $title"
     "$@" | tee "$copy"
     ratio=$(sed -n 's/^ratio //p' "$copy")
-    rm -f "$copy"
     [[ -n $ratio ]] || { echo "no ratio: the copy run failed or was stopped (its output is above)" >&2; exit 1; }
     judge "$(awk -v r="$ratio" 'BEGIN { print (r <= 1.05) }')"
     echo "Vorquin.exe / minimal.exe ($title): $ratio ($runs runs each; target at most 1.05: $mark)"
